@@ -1,0 +1,107 @@
+#include "DiskFileSystem.h"
+
+#include "Failure.h"
+#include "FileLineReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <system_error>
+
+#include <sys/stat.h>
+
+namespace {
+
+[[noreturn]] void Fail(const QString &what, const QString &path, const QString &reason)
+{
+    throw FileFailure(QStringLiteral("%1 %2: %3").arg(what, path, reason));
+}
+
+// Writes bytes to path through a temporary file in the same folder that
+// replaces the target only once it is complete.
+void SaveAtomically(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        Fail(QStringLiteral("Cannot write"), path, file.errorString());
+}
+
+} // namespace
+
+bool DiskFileSystem::FolderExists(const QString &path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+void DiskFileSystem::CreateFolder(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0777) != 0) {
+        const int error = errno;
+        Fail(QStringLiteral("Cannot create folder"), path,
+             QString::fromStdString(std::generic_category().message(error)));
+    }
+}
+
+bool DiskFileSystem::FileExists(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+void DiskFileSystem::CreateTextFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        Fail(QStringLiteral("Cannot create"), path, file.errorString());
+}
+
+void DiskFileSystem::CopyFile(const QString &from, const QString &to)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        Fail(QStringLiteral("Cannot open"), from, source.errorString());
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly))
+        Fail(QStringLiteral("Cannot write"), to, target.errorString());
+    QByteArray chunk(FileLineReader::kChunkSize, Qt::Uninitialized);
+    for (;;) {
+        const qsizetype n = source.read(chunk.data(), chunk.size());
+        if (n < 0)
+            Fail(QStringLiteral("Cannot read"), from, source.errorString());
+        if (n == 0)
+            break;
+        if (target.write(chunk.constData(), n) != n)
+            Fail(QStringLiteral("Cannot write"), to, target.errorString());
+    }
+    if (!target.commit())
+        Fail(QStringLiteral("Cannot write"), to, target.errorString());
+}
+
+std::unique_ptr<LineReader> DiskFileSystem::OpenLines(const QString &path)
+{
+    return std::make_unique<FileLineReader>(path);
+}
+
+TextContent DiskFileSystem::ReadWhole(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        Fail(QStringLiteral("Cannot open"), path, file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        Fail(QStringLiteral("Cannot read"), path, file.errorString());
+    const TextEncoding encoding = TextCodec::Detect(bytes);
+    return {TextCodec::Decode(bytes, encoding), encoding};
+}
+
+void DiskFileSystem::WriteWhole(const QString &path, const QString &text, TextEncoding encoding)
+{
+    if (encoding == TextEncoding::Windows1252 && !TextCodec::CanEncode(text, encoding))
+        encoding = TextEncoding::Utf8;
+    SaveAtomically(path, TextCodec::Encode(text, encoding));
+}

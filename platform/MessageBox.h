@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The caption every message box of the program carries.
+inline constexpr const char *kAppTitle = "KVR_Bulkrun";
+
+enum class MsgIcon { None, Critical, Information };
+
+// A modal message with a single OK button, captioned with kAppTitle.
+// Show returns once the operator has pressed OK.
+class MessageBox
+{
+public:
+    virtual ~MessageBox() = default;
+    virtual void Show(const QString &text, MsgIcon icon) = 0;
+};

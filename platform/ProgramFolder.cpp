@@ -1,0 +1,44 @@
+#include "ProgramFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+
+// The name under which folder holds an entry called name without regard to
+// case, the exact spelling first; empty when there is none.
+QString ExistingName(const QString &folder, const QString &name)
+{
+    if (QFileInfo::exists(folder + QLatin1Char('/') + name))
+        return name;
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return entry;
+    }
+    return {};
+}
+
+} // namespace
+
+QString ProgramFolder::File(const QString &suffix) const
+{
+    QString path = QDir(folder_).absolutePath();
+    bool matching = true;
+    for (const QString &part : suffix.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+        QString name = part;
+        if (matching) {
+            const QString existing = ExistingName(path, part);
+            if (existing.isEmpty())
+                matching = false;
+            else
+                name = existing;
+        }
+        if (!path.endsWith(QLatin1Char('/')))
+            path += QLatin1Char('/');
+        path += name;
+    }
+    return path;
+}

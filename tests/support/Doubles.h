@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Clock.h"
+#include "Failure.h"
+#include "MessageBox.h"
+#include "ProgramExit.h"
+
+#include <QString>
+
+#include <vector>
+
+// Records every message instead of showing it.
+class RecordingMessageBox final : public MessageBox
+{
+public:
+    struct Shown
+    {
+        QString text;
+        MsgIcon icon;
+    };
+    void Show(const QString &text, MsgIcon icon) override { shown.push_back({text, icon}); }
+    std::vector<Shown> shown;
+};
+
+// A clock that stands still until told otherwise.
+class FixedClock final : public Clock
+{
+public:
+    QDate Date() override { return date; }
+    QTime Time() override { return time; }
+    QDate date{2026, 12, 4};
+    QTime time{15, 7, 9};
+};
+
+// Ends the program by throwing ProgramEnded, which no handler of the program catches.
+class ThrowingExit final : public ProgramExit
+{
+public:
+    [[noreturn]] void End(int status) override { throw ProgramEnded{status}; }
+};
