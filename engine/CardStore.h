@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The card records as the program reaches them: one record set over the table
+// "CARD_DATA" with one cursor shared by the whole program, and the bound
+// update box Text3, through which a text becomes a pending change of the
+// current record's bound field. Every operation that cannot do its work throws
+// StoreFailure; none returns an error code.
+//
+// The match walk every caller uses:
+//   MoveFirst(); while (!IsEOF()) { Find(criteria); if (!IsEOF()) { ...; MoveNext(); } }
+// visits each record that matches the criteria exactly once, in table order.
+class CardStore
+{
+public:
+    virtual ~CardStore() = default;
+
+    // Names of all fields in table order. Opens the store on first use.
+    virtual QStringList Fields() = 0;
+
+    // Names the bound field of Text3; takes effect at the next Refresh. An
+    // empty name binds no field: writes then reach no record.
+    virtual void SetDataField(const QString &field) = 0;
+    // Re-opens the record set: cursor on the first record (or at the end of an
+    // empty table), pending change dropped, the bound field named since the
+    // last Refresh in force. Throws when that name is not a field.
+    virtual void Refresh() = 0;
+    virtual void MoveFirst() = 0;
+    // True when there is no current record. (Named so because EOF is a C macro.)
+    virtual bool IsEOF() const = 0;
+    // Makes the first record from the current one on (itself included) that
+    // satisfies criteria the current record; none: the cursor goes to the end.
+    // criteria is the update criteria text: <field> Like '<pattern>'.
+    virtual void Find(const QString &criteria) = 0;
+    // Commits the pending change of the current record, if any, and moves to
+    // the next record or to the end. A refused commit throws, keeps the cursor
+    // on the record and keeps the change pending.
+    virtual void MoveNext() = 0;
+    // Setting Text3's text: a pending change of the current record's bound
+    // field. With no current record or no bound field it reaches nothing.
+    virtual void SetText(const QString &text) = 0;
+    // Discards the pending change; the record keeps its stored value.
+    virtual void CancelUpdate() = 0;
+
+    // Makes every committed change durable. Commits are grouped into
+    // transactions for speed; callers call this before anything that reports
+    // a run's progress outside the program (the run log) and at a run's end.
+    virtual void Flush() = 0;
+};
+
+// The update criteria of the main window: the search field's name, " Like ",
+// and the search value in single quotes, nothing escaped or trimmed.
+QString UpdateCriteria(const QString &searchField, const QString &searchValue);

@@ -1,0 +1,206 @@
+#include "LikePattern.h"
+
+#include "Failure.h"
+
+#include <QChar>
+#include <QList>
+
+#include <algorithm>
+
+namespace {
+
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+char32_t Fold(char32_t ch)
+{
+    return QChar::toCaseFolded(ch);
+}
+
+char32_t FoldAscii(unsigned char ch)
+{
+    return (ch >= 'A' && ch <= 'Z') ? char32_t(ch + ('a' - 'A')) : char32_t(ch);
+}
+
+bool IsAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0x80) == 0; });
+}
+
+// Decodes UTF-8 into folded code points; a byte that does not begin a
+// well-formed sequence becomes one replacement character.
+void DecodeFolded(std::string_view text, std::vector<char32_t> &out)
+{
+    out.clear();
+    const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char lead = byteAt(i);
+        std::size_t length = 0;
+        char32_t ch = 0;
+        char32_t smallest = 0;
+        if (lead < 0x80) {
+            length = 1, ch = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2, ch = lead & 0x1F, smallest = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, ch = lead & 0x0F, smallest = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, ch = lead & 0x07, smallest = 0x10000;
+        }
+        bool wellFormed = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; wellFormed && k < length; ++k) {
+            wellFormed = (byteAt(i + k) & 0xC0) == 0x80;
+            ch = (ch << 6) | (byteAt(i + k) & 0x3F);
+        }
+        wellFormed = wellFormed && ch >= smallest && ch <= 0x10FFFF && !(ch >= 0xD800 && ch <= 0xDFFF);
+        if (!wellFormed) {
+            out.push_back(kReplacementCharacter);
+            ++i;
+            continue;
+        }
+        out.push_back(Fold(ch));
+        i += length;
+    }
+}
+
+[[noreturn]] void Invalid(const QString &pattern, const QString &reason)
+{
+    throw StoreFailure(QStringLiteral("Invalid Like pattern '%1': %2").arg(pattern, reason));
+}
+
+} // namespace
+
+LikePattern::LikePattern(const QString &pattern)
+    : text_(pattern)
+{
+    const QList<uint> points = pattern.toUcs4();
+    Compile(std::vector<char32_t>(points.begin(), points.end()));
+}
+
+void LikePattern::Compile(const std::vector<char32_t> &p)
+{
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const char32_t ch = p[i];
+        switch (ch) {
+        case U'*':
+        case U'%':
+            if (tokens_.empty() || tokens_.back().kind != Kind::Star)
+                tokens_.push_back({Kind::Star});
+            break;
+        case U'?':
+            tokens_.push_back({Kind::AnyChar});
+            break;
+        case U'#':
+            tokens_.push_back({Kind::Digit});
+            break;
+        case U'[': {
+            CharSet set;
+            std::size_t first = i + 1;
+            if (first < p.size() && p[first] == U'!') {
+                set.negated = true;
+                ++first;
+            }
+            const auto close = std::find(p.begin() + std::ptrdiff_t(std::min(first, p.size())), p.end(), U']');
+            if (close == p.end())
+                Invalid(text_, QStringLiteral("'[' without ']'"));
+            const std::vector<char32_t> items(p.begin() + std::ptrdiff_t(first), close);
+            i = std::size_t(close - p.begin());
+            if (items.empty()) {
+                if (set.negated)
+                    Invalid(text_, QStringLiteral("empty list [!]"));
+                break; // [] consumes nothing
+            }
+            for (std::size_t k = 0; k < items.size();) {
+                if (k + 2 < items.size() && items[k + 1] == U'-') {
+                    if (items[k] > items[k + 2])
+                        Invalid(text_, QStringLiteral("reversed range"));
+                    set.ranges.emplace_back(items[k], items[k + 2]);
+                    k += 3;
+                } else {
+                    set.singles.push_back(Fold(items[k]));
+                    k += 1;
+                }
+            }
+            tokens_.push_back({Kind::Set, 0, std::uint32_t(sets_.size())});
+            sets_.push_back(std::move(set));
+            break;
+        }
+        default:
+            tokens_.push_back({Kind::Char, Fold(ch)});
+        }
+    }
+}
+
+bool LikePattern::CharSet::Contains(char32_t folded) const
+{
+    if (std::find(singles.begin(), singles.end(), folded) != singles.end())
+        return true;
+    // A range is written in one case, the value is folded: try its capital too.
+    const char32_t upper = QChar::toUpper(folded);
+    return std::any_of(ranges.begin(), ranges.end(), [&](const auto &range) {
+        return (folded >= range.first && folded <= range.second) || (upper >= range.first && upper <= range.second);
+    });
+}
+
+bool LikePattern::TokenMatches(const Token &token, char32_t folded) const
+{
+    switch (token.kind) {
+    case Kind::Char:
+        return folded == token.ch;
+    case Kind::AnyChar:
+        return true;
+    case Kind::Digit:
+        return folded >= U'0' && folded <= U'9';
+    case Kind::Set:
+        return sets_[token.set].Contains(folded) != sets_[token.set].negated;
+    case Kind::Star:
+        break;
+    }
+    return false;
+}
+
+// Every token but '*' consumes exactly one character, so on a mismatch only
+// the most recent '*' needs to take one more character: no deeper
+// backtracking can find a match that this misses.
+template <typename FoldedAt>
+bool LikePattern::MatchFolded(std::size_t length, FoldedAt foldedAt) const
+{
+    const std::size_t count = tokens_.size();
+    std::size_t t = 0;
+    std::size_t v = 0;
+    std::size_t starToken = count; // none yet
+    std::size_t starValue = 0;
+    while (v < length) {
+        if (t < count && tokens_[t].kind == Kind::Star) {
+            starToken = t++;
+            starValue = v;
+        } else if (t < count && TokenMatches(tokens_[t], foldedAt(v))) {
+            ++t;
+            ++v;
+        } else if (starToken < count) {
+            t = starToken + 1;
+            v = ++starValue;
+        } else {
+            return false;
+        }
+    }
+    while (t < count && tokens_[t].kind == Kind::Star)
+        ++t;
+    return t == count;
+}
+
+bool LikePattern::Matches(std::string_view value) const
+{
+    if (IsAscii(value))
+        return MatchFolded(value.size(), [&](std::size_t i) { return FoldAscii(static_cast<unsigned char>(value[i])); });
+
+    thread_local std::vector<char32_t> folded;
+    DecodeFolded(value, folded);
+    return MatchFolded(folded.size(), [&](std::size_t i) { return folded[i]; });
+}
+
+bool LikePattern::Matches(const QString &value) const
+{
+    const QByteArray utf8 = value.toUtf8();
+    return Matches(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A search value compiled once into the Like comparison of the card store.
+//
+//   *  %      any run of characters, also none
+//   ?         exactly one character
+//   #         exactly one digit 0-9
+//   [abc]     one character of the list; [a-z] one character of the range;
+//   [!abc]    one character not in the list (ranges allowed too)
+//   [*] [[]   a bracket quotes a wildcard or an opening bracket
+//   anything else, ] outside a list included, stands for itself
+//
+// Inside a list, a '-' at the start (after a '!') or at the end stands for
+// itself. Letter case is ignored: characters are compared after Unicode
+// simple case folding, so each character of the value still counts as one.
+// The whole value must match, not just a part of it.
+//
+// Invalid patterns, which the constructor refuses with StoreFailure: a '['
+// without its ']', a reversed range such as [z-a], and the empty negated list
+// [!]. The empty list [] matches no character and consumes none: "a[]b"
+// matches "ab".
+//
+// Matching takes time proportional to the value's length times the pattern's
+// length at worst, whatever the number of '*'; a value of plain ASCII is
+// matched without any allocation.
+class LikePattern
+{
+public:
+    explicit LikePattern(const QString &pattern);
+
+    // value is UTF-8; malformed bytes count as one character each.
+    bool Matches(std::string_view value) const;
+    bool Matches(const QString &value) const;
+
+    const QString &Text() const { return text_; }
+
+private:
+    enum class Kind : std::uint8_t { Char, AnyChar, Digit, Set, Star };
+    struct Token
+    {
+        Kind kind;
+        char32_t ch = 0;       // Char: the folded character
+        std::uint32_t set = 0; // Set: index into sets_
+    };
+    struct CharSet
+    {
+        bool negated = false;
+        std::vector<char32_t> singles;                     // folded
+        std::vector<std::pair<char32_t, char32_t>> ranges; // as written
+        bool Contains(char32_t folded) const;
+    };
+
+    void Compile(const std::vector<char32_t> &pattern);
+    bool TokenMatches(const Token &token, char32_t folded) const;
+    template <typename FoldedAt>
+    bool MatchFolded(std::size_t length, FoldedAt foldedAt) const;
+
+    QString text_;
+    std::vector<Token> tokens_;
+    std::vector<CharSet> sets_;
+};

@@ -1,0 +1,219 @@
+#include "Sqlite.h"
+
+#include <QFileInfo>
+
+#include <utility>
+
+namespace sqlite {
+
+namespace {
+
+QString Describe(const QString &reason, const QString &path, const QByteArray &sql)
+{
+    QString message = reason + QStringLiteral(" (database ") + path;
+    if (!sql.isEmpty())
+        message += QStringLiteral("; statement ") + QString::fromUtf8(sql);
+    return message + QLatin1Char(')');
+}
+
+QString ErrorMessage(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// Runs sql without a prepared statement and without reporting errors: for
+// clean-up in destructors, where the outcome cannot be acted on.
+void ExecuteQuietly(sqlite3 *db, const char *sql) noexcept
+{
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+} // namespace
+
+Error::Error(int code, const QString &reason, const QString &path, const QByteArray &sql)
+    : StoreFailure(Describe(reason, path, sql))
+    , code_(code)
+    , reason_(reason)
+{
+}
+
+Statement::Statement(sqlite3 *db, const QString &path, const QByteArray &sql)
+    : db_(db)
+    , path_(path)
+    , sql_(sql)
+{
+    sqlite3_stmt *stmt = nullptr;
+    const int result = sqlite3_prepare_v3(db, sql.constData(), int(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    stmt_.reset(stmt);
+    if (result != SQLITE_OK)
+        throw Error(result, ErrorMessage(db), path, sql);
+}
+
+void Statement::CheckBind(int result) const
+{
+    if (result != SQLITE_OK)
+        throw Error(result, ErrorMessage(db_), path_, sql_);
+}
+
+Statement &Statement::Bind(int index, std::nullptr_t)
+{
+    CheckBind(sqlite3_bind_null(stmt_.get(), index));
+    return *this;
+}
+
+Statement &Statement::Bind(int index, qint64 value)
+{
+    CheckBind(sqlite3_bind_int64(stmt_.get(), index, value));
+    return *this;
+}
+
+Statement &Statement::Bind(int index, double value)
+{
+    CheckBind(sqlite3_bind_double(stmt_.get(), index, value));
+    return *this;
+}
+
+Statement &Statement::Bind(int index, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    CheckBind(sqlite3_bind_text64(stmt_.get(), index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8));
+    return *this;
+}
+
+bool Statement::Step()
+{
+    const int result = sqlite3_step(stmt_.get());
+    if (result == SQLITE_ROW)
+        return true;
+    if (result == SQLITE_DONE)
+        return false;
+    // Take the message before the reset, which may replace it.
+    Error error(result, ErrorMessage(db_), path_, sql_);
+    Reset();
+    throw error;
+}
+
+void Statement::Reset() noexcept
+{
+    sqlite3_reset(stmt_.get());
+    sqlite3_clear_bindings(stmt_.get());
+}
+
+void Statement::Execute()
+{
+    const Resetter resetter{this};
+    while (Step()) {
+    }
+}
+
+std::optional<qint64> Statement::QueryInt64()
+{
+    const Resetter resetter{this};
+    if (!Step())
+        return std::nullopt;
+    return Int64(0);
+}
+
+qint64 Statement::Int64(int column) const
+{
+    return sqlite3_column_int64(stmt_.get(), column);
+}
+
+QString Statement::Text(int column) const
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_.get(), column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt_.get(), column));
+}
+
+Database::Database(ConnectionHandle db, const QString &path)
+    : db_(std::move(db))
+    , path_(path)
+{
+}
+
+Database Database::OpenExisting(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        throw Error(SQLITE_CANTOPEN, QStringLiteral("the file does not exist"), path, {});
+    sqlite3 *raw = nullptr;
+    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    ConnectionHandle db(raw);
+    if (result != SQLITE_OK) {
+        const QString reason = db ? ErrorMessage(db.get()) : QString::fromUtf8(sqlite3_errstr(result));
+        throw Error(result, reason, path, {});
+    }
+    sqlite3_extended_result_codes(db.get(), 1);
+    return Database(std::move(db), path);
+}
+
+Statement &Database::Cached(const QByteArray &sql)
+{
+    auto found = statements_.find(sql);
+    if (found == statements_.end())
+        found = statements_.emplace(sql, std::make_unique<Statement>(db_.get(), path_, sql)).first;
+    return *found->second;
+}
+
+bool Database::HasDeferredViolations() const
+{
+    int current = 0;
+    int highest = 0;
+    sqlite3_db_status(db_.get(), SQLITE_DBSTATUS_DEFERRED_FKS, &current, &highest, 0);
+    return current > 0;
+}
+
+Transaction::Transaction(Database &db)
+    : db_(db)
+{
+    db_.Execute("BEGIN IMMEDIATE");
+}
+
+Transaction::~Transaction()
+{
+    // SQLite may already have rolled the transaction back by itself after
+    // an I/O or memory error.
+    if (open_ && db_.InTransaction())
+        ExecuteQuietly(db_.Handle(), "ROLLBACK");
+}
+
+void Transaction::Commit()
+{
+    open_ = false;
+    try {
+        db_.Execute("COMMIT");
+    } catch (const Error &) {
+        if (db_.InTransaction())
+            ExecuteQuietly(db_.Handle(), "ROLLBACK");
+        throw;
+    }
+}
+
+Savepoint::Savepoint(Database &db, const QByteArray &name)
+    : db_(db)
+    , name_(name)
+{
+    db_.Execute("SAVEPOINT " + name_);
+}
+
+Savepoint::~Savepoint()
+{
+    if (!open_ || !db_.InTransaction())
+        return;
+    ExecuteQuietly(db_.Handle(), ("ROLLBACK TO " + name_).constData());
+    ExecuteQuietly(db_.Handle(), ("RELEASE " + name_).constData());
+}
+
+void Savepoint::Release()
+{
+    db_.Execute("RELEASE " + name_);
+    open_ = false;
+}
+
+QString QuoteIdentifier(const QString &name)
+{
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace sqlite

@@ -1,0 +1,170 @@
+#pragma once
+
+#include "Failure.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+
+// A thin owning layer over the SQLite C API, the only header of the program
+// that includes <sqlite3.h>. Handles are released by their owners, statements
+// are reset after every use so that none holds a lock between calls, and every
+// error carries SQLite's own message, the database file and the statement.
+namespace sqlite {
+
+// An error reported by SQLite.
+class Error : public StoreFailure
+{
+public:
+    Error(int code, const QString &reason, const QString &path, const QByteArray &sql);
+
+    int Code() const { return code_; }
+    // SQLite's own message (sqlite3_errmsg), without the file and statement.
+    const QString &Reason() const { return reason_; }
+
+private:
+    int code_;
+    QString reason_;
+};
+
+struct CloseConnection
+{
+    void operator()(sqlite3 *db) const noexcept { sqlite3_close_v2(db); }
+};
+
+struct FinalizeStatement
+{
+    void operator()(sqlite3_stmt *stmt) const noexcept { sqlite3_finalize(stmt); }
+};
+
+using ConnectionHandle = std::unique_ptr<sqlite3, CloseConnection>;
+using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+// A prepared statement. Parameters are numbered from 1, columns from 0.
+// Every run leaves the statement reset with its parameters cleared.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const QString &path, const QByteArray &sql);
+
+    Statement &Bind(int index, std::nullptr_t);
+    Statement &Bind(int index, qint64 value);
+    Statement &Bind(int index, double value);
+    Statement &Bind(int index, const QString &value);
+
+    // Runs the statement to its end, ignoring any rows.
+    void Execute();
+    // The first column of the first row, if there is a row.
+    std::optional<qint64> QueryInt64();
+    // Calls row(*this) for each row; read the row with Int64 and Text.
+    template <typename RowFunction>
+    void ForEachRow(RowFunction row)
+    {
+        const Resetter resetter{this};
+        while (Step())
+            row(*this);
+    }
+
+    qint64 Int64(int column) const;
+    QString Text(int column) const;
+
+    const QByteArray &Sql() const { return sql_; }
+
+private:
+    struct Resetter
+    {
+        Statement *statement;
+        ~Resetter() { statement->Reset(); }
+    };
+
+    // True while a row is available. An error resets the statement and throws.
+    bool Step();
+    void Reset() noexcept;
+    void CheckBind(int result) const;
+
+    sqlite3 *db_;
+    QString path_;
+    QByteArray sql_;
+    StatementHandle stmt_;
+};
+
+// An open connection to an existing database file.
+class Database
+{
+public:
+    // Opens the file for reading and writing; never creates it. Throws Error.
+    static Database OpenExisting(const QString &path);
+
+    sqlite3 *Handle() const { return db_.get(); }
+    const QString &Path() const { return path_; }
+
+    // The statement for sql, prepared on first use and kept while the
+    // connection is open.
+    Statement &Cached(const QByteArray &sql);
+    // Runs one cached statement to its end.
+    void Execute(const QByteArray &sql) { Cached(sql).Execute(); }
+
+    // Rows changed by the last INSERT, UPDATE or DELETE, triggers not counted.
+    qint64 Changes() const { return sqlite3_changes64(db_.get()); }
+    // True while a transaction is open on this connection.
+    bool InTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0; }
+    // True while the open transaction holds foreign-key violations whose
+    // check is deferred to the commit.
+    bool HasDeferredViolations() const;
+
+private:
+    Database(ConnectionHandle db, const QString &path);
+
+    ConnectionHandle db_;
+    QString path_;
+    std::map<QByteArray, std::unique_ptr<Statement>> statements_;
+};
+
+// A write transaction, begun IMMEDIATE so that a lock held by another
+// connection is met (after the busy timeout) when the transaction begins, not
+// at some later write. Rolled back on destruction unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(Database &db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    // Commits; when the commit fails the transaction is rolled back and the
+    // error thrown.
+    void Commit();
+
+private:
+    Database &db_;
+    bool open_ = true;
+};
+
+// A savepoint inside the open transaction: everything done after it is
+// undone on destruction unless it was released.
+class Savepoint
+{
+public:
+    Savepoint(Database &db, const QByteArray &name);
+    ~Savepoint();
+    Savepoint(const Savepoint &) = delete;
+    Savepoint &operator=(const Savepoint &) = delete;
+
+    void Release();
+
+private:
+    Database &db_;
+    QByteArray name_;
+    bool open_ = true;
+};
+
+// name as an SQL identifier in double quotes.
+QString QuoteIdentifier(const QString &name);
+
+} // namespace sqlite

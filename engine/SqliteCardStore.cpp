@@ -1,0 +1,391 @@
+#include "SqliteCardStore.h"
+
+#include "Sqlite.h"
+
+#include <QtGlobal>
+
+#include <string_view>
+#include <utility>
+
+namespace {
+
+const QString kTable = QStringLiteral("CARD_DATA");
+
+// The names by which SQLite reaches a table's rowid; a column of the same
+// name hides one.
+const char *const kRowidNames[] = {"rowid", "_rowid_", "oid"};
+
+// kvr_match(value): whether value matches the Like pattern that the running
+// search has put into the slot given as user data. NULL never matches;
+// numbers and dates match by the text SQLite gives for them.
+void MatchFunction(sqlite3_context *context, int, sqlite3_value **args)
+{
+    const auto *pattern = *static_cast<const LikePattern *const *>(sqlite3_user_data(context));
+    if (!pattern) {
+        sqlite3_result_error(context, "kvr_match is only available to the card store's search", -1);
+        return;
+    }
+    sqlite3_value *value = args[0];
+    if (sqlite3_value_type(value) == SQLITE_NULL) {
+        sqlite3_result_int(context, 0);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    const int bytes = sqlite3_value_bytes(value);
+    if (!text && bytes > 0) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    try {
+        const bool matches = pattern->Matches(std::string_view(text ? text : "", std::size_t(bytes)));
+        sqlite3_result_int(context, matches ? 1 : 0);
+    } catch (...) {
+        sqlite3_result_error_nomem(context);
+    }
+}
+
+struct BindValue
+{
+    sqlite::Statement &statement;
+    int index;
+
+    void operator()(std::monostate) const { statement.Bind(index, nullptr); }
+    void operator()(qint64 value) const { statement.Bind(index, value); }
+    void operator()(double value) const { statement.Bind(index, value); }
+    void operator()(const QString &value) const { statement.Bind(index, value); }
+};
+
+QByteArray Sql(const QString &text)
+{
+    return text.toUtf8();
+}
+
+StoreFailure Refusal(const QString &field, const QString &value, const QString &reason)
+{
+    return StoreFailure(QStringLiteral("Field %1 refuses \"%2\": %3").arg(field, value, reason));
+}
+
+} // namespace
+
+// The open database with what lives as long as the connection.
+struct SqliteCardStore::Connection
+{
+    explicit Connection(sqlite::Database database)
+        : db(std::move(database))
+    {
+    }
+
+    sqlite::Database db;
+    QString rowid = QStringLiteral("rowid");
+    std::optional<sqlite::Transaction> batch;
+    std::chrono::steady_clock::time_point batchBegun;
+    // The pattern kvr_match tests against, set only while a search runs.
+    const LikePattern *pattern = nullptr;
+};
+
+SqliteCardStore::SqliteCardStore(const QString &path)
+    : path_(path)
+{
+}
+
+SqliteCardStore::~SqliteCardStore()
+{
+    try {
+        Flush();
+    } catch (const std::exception &e) {
+        qWarning("%s", e.what());
+    }
+}
+
+void SqliteCardStore::Open()
+{
+    if (db_)
+        return;
+    const auto cannotOpen = [this](const QString &reason) {
+        return StoreFailure(QStringLiteral("Cannot open the card database %1: %2").arg(path_, reason));
+    };
+    try {
+        auto connection = std::make_unique<Connection>(sqlite::Database::OpenExisting(path_));
+        sqlite::Database &db = connection->db;
+        sqlite3_busy_timeout(db.Handle(), int(busyTimeout_.count()));
+        const auto tables = db.Cached("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'CARD_DATA' COLLATE NOCASE").QueryInt64();
+        if (tables.value_or(0) == 0)
+            throw cannotOpen(QStringLiteral("it has no table %1").arg(kTable));
+        db.Execute("PRAGMA foreign_keys = ON");
+        const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_match", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                                                          &connection->pattern, MatchFunction, nullptr, nullptr, nullptr);
+        if (registered != SQLITE_OK)
+            throw cannotOpen(QString::fromUtf8(sqlite3_errmsg(db.Handle())));
+        db_ = std::move(connection);
+        Reopen(false);
+    } catch (const sqlite::Error &e) {
+        db_.reset();
+        throw cannotOpen(e.Reason());
+    } catch (...) {
+        db_.reset();
+        throw;
+    }
+}
+
+SqliteCardStore::Connection &SqliteCardStore::Db()
+{
+    if (!db_)
+        Open();
+    return *db_;
+}
+
+void SqliteCardStore::Reopen(bool bindingMustExist)
+{
+    Connection &c = Db();
+    pending_.reset();
+    bound_.reset();
+    criteria_.reset();
+    cursor_.reset();
+
+    columns_.clear();
+    c.db.Cached("PRAGMA table_info(\"CARD_DATA\")").ForEachRow([this](const sqlite::Statement &row) {
+        columns_.append({row.Text(1), row.Text(2)});
+    });
+    if (columns_.isEmpty())
+        throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(path_, kTable));
+
+    c.rowid.clear();
+    for (const char *name : kRowidNames) {
+        if (!FindColumn(QLatin1String(name))) {
+            c.rowid = QLatin1String(name);
+            break;
+        }
+    }
+    if (c.rowid.isEmpty())
+        throw StoreFailure(QStringLiteral("The table %1 of %2 hides its rowid behind columns").arg(kTable, path_));
+
+    cursor_ = FirstRecord();
+
+    if (dataField_.isEmpty())
+        return;
+    if (const Column *column = FindColumn(dataField_))
+        bound_.emplace(BoundField{column->name, FieldConversion(column->declaredType)});
+    else if (bindingMustExist)
+        throw StoreFailure(QStringLiteral("Cannot bind field %1: the table %2 has no such field").arg(dataField_, kTable));
+}
+
+const SqliteCardStore::Column *SqliteCardStore::FindColumn(const QString &name) const
+{
+    for (const Column &column : columns_) {
+        if (column.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &column;
+    }
+    return nullptr;
+}
+
+QStringList SqliteCardStore::Fields()
+{
+    Db();
+    QStringList names;
+    for (const Column &column : columns_)
+        names << column.name;
+    return names;
+}
+
+void SqliteCardStore::SetDataField(const QString &field)
+{
+    dataField_ = field;
+}
+
+void SqliteCardStore::Refresh()
+{
+    Db();
+    Reopen(true);
+}
+
+void SqliteCardStore::MoveFirst()
+{
+    Db();
+    MoveTo(FirstRecord());
+}
+
+bool SqliteCardStore::IsEOF() const
+{
+    return !cursor_.has_value();
+}
+
+void SqliteCardStore::Find(const QString &criteria)
+{
+    Db();
+    const Criteria &parsed = ParseCriteria(criteria);
+    if (cursor_)
+        MoveTo(NextMatch(parsed, *cursor_));
+}
+
+void SqliteCardStore::MoveNext()
+{
+    Db();
+    if (!cursor_)
+        throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
+    CommitPending();
+    FlushIfDue();
+    cursor_ = RecordAfter(*cursor_);
+}
+
+void SqliteCardStore::SetText(const QString &text)
+{
+    if (cursor_ && bound_)
+        pending_ = text;
+}
+
+void SqliteCardStore::CancelUpdate()
+{
+    pending_.reset();
+}
+
+void SqliteCardStore::Flush()
+{
+    if (!db_ || !db_->batch)
+        return;
+    try {
+        db_->batch->Commit();
+        db_->batch.reset();
+    } catch (const sqlite::Error &e) {
+        db_->batch.reset();
+        throw StoreFailure(QStringLiteral("The changes since the last commit were rolled back: %1").arg(e.message()));
+    }
+}
+
+void SqliteCardStore::SetBusyTimeout(std::chrono::milliseconds timeout)
+{
+    busyTimeout_ = timeout;
+    if (db_)
+        sqlite3_busy_timeout(db_->db.Handle(), int(timeout.count()));
+}
+
+void SqliteCardStore::SetGroupCommitInterval(std::chrono::milliseconds interval)
+{
+    groupCommitInterval_ = interval;
+}
+
+// The criteria text is <field> Like '<pattern>', the field optionally in
+// brackets; the pattern runs to the final quote and may hold no quote itself.
+const SqliteCardStore::Criteria &SqliteCardStore::ParseCriteria(const QString &text)
+{
+    if (criteria_ && criteria_->text == text)
+        return *criteria_;
+    const auto unusable = [&](const QString &reason) {
+        return StoreFailure(QStringLiteral("Cannot evaluate the criteria %1: %2").arg(text, reason));
+    };
+
+    const QString like = QStringLiteral(" Like '");
+    const qsizetype at = text.indexOf(like);
+    const qsizetype patternStart = at + like.size();
+    if (at < 0 || text.size() <= patternStart || !text.endsWith(QLatin1Char('\'')))
+        throw unusable(QStringLiteral("not of the form <field> Like '<value>'"));
+    const QString pattern = text.mid(patternStart, text.size() - patternStart - 1);
+    if (pattern.contains(QLatin1Char('\'')))
+        throw unusable(QStringLiteral("the search value has a single quote in it"));
+
+    QString field = text.left(at);
+    if (field.size() >= 2 && field.startsWith(QLatin1Char('[')) && field.endsWith(QLatin1Char(']')))
+        field = field.mid(1, field.size() - 2);
+    const Column *column = FindColumn(field);
+    if (!column)
+        throw unusable(QStringLiteral("the table %1 has no field %2").arg(kTable, field));
+
+    criteria_.reset();
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column->name, LikePattern(pattern)});
+    return *criteria_;
+}
+
+std::optional<qint64> SqliteCardStore::FirstRecord()
+{
+    const QString &rowid = db_->rowid;
+    return db_->db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA ORDER BY %1 LIMIT 1").arg(rowid))).QueryInt64();
+}
+
+std::optional<qint64> SqliteCardStore::RecordAfter(qint64 rowid)
+{
+    const QString &name = db_->rowid;
+    return db_->db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 > ?1 ORDER BY %1 LIMIT 1").arg(name)))
+        .Bind(1, rowid)
+        .QueryInt64();
+}
+
+std::optional<qint64> SqliteCardStore::NextMatch(const Criteria &criteria, qint64 rowid)
+{
+    Connection &c = *db_;
+    sqlite::Statement &search = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2) ORDER BY %1 LIMIT 1")
+                                                    .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field))));
+    struct PatternInUse
+    {
+        Connection &c;
+        ~PatternInUse() { c.pattern = nullptr; }
+    } const inUse{c};
+    c.pattern = &criteria.pattern;
+    return search.Bind(1, rowid).QueryInt64();
+}
+
+void SqliteCardStore::MoveTo(std::optional<qint64> rowid)
+{
+    if (rowid != cursor_)
+        CommitPending();
+    cursor_ = rowid;
+}
+
+void SqliteCardStore::CommitPending()
+{
+    if (!pending_)
+        return;
+    if (!cursor_ || !bound_) {
+        pending_.reset();
+        return;
+    }
+    const FieldConversion::Result converted = bound_->conversion.Convert(*pending_);
+    if (converted.Refused())
+        throw Refusal(bound_->name, *pending_, converted.refusal);
+    WriteField(converted.value, *cursor_);
+    pending_.reset();
+}
+
+// A refused write undoes itself only, back to its savepoint; the changes
+// before it in the same transaction stay.
+void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
+{
+    Connection &c = *db_;
+    const QString &field = bound_->name;
+    if (!c.batch) {
+        try {
+            c.batch.emplace(c.db);
+        } catch (const sqlite::Error &e) {
+            throw StoreFailure(QStringLiteral("Cannot write \"%1\" into field %2: %3").arg(*pending_, field, e.message()));
+        }
+        c.batchBegun = std::chrono::steady_clock::now();
+    }
+
+    // OR ABORT overrides any ON CONFLICT clause of the table: a conflict can
+    // neither replace other records nor end the transaction.
+    sqlite::Statement &update = c.db.Cached(Sql(QStringLiteral("UPDATE OR ABORT CARD_DATA SET %1 = ?1 WHERE %2 = ?2")
+                                                    .arg(sqlite::QuoteIdentifier(field), c.rowid)));
+    try {
+        sqlite::Savepoint savepoint(c.db, "kvr_write");
+        std::visit(BindValue{update, 1}, value);
+        update.Bind(2, rowid).Execute();
+        if (c.db.Changes() == 0)
+            throw StoreFailure(QStringLiteral("Cannot write field %1: the record no longer exists").arg(field));
+        if (c.db.HasDeferredViolations())
+            throw Refusal(field, *pending_, QStringLiteral("FOREIGN KEY constraint failed"));
+        savepoint.Release();
+    } catch (const sqlite::Error &e) {
+        QString reason = e.Reason();
+        if (!c.db.InTransaction()) {
+            // SQLite ended the transaction itself (an I/O error, or a
+            // trigger's RAISE(ROLLBACK)): its earlier changes are gone.
+            c.batch.reset();
+            reason += QStringLiteral("; the changes since the last commit were rolled back");
+        }
+        throw Refusal(field, *pending_, reason);
+    }
+}
+
+void SqliteCardStore::FlushIfDue()
+{
+    if (db_->batch && std::chrono::steady_clock::now() - db_->batchBegun >= groupCommitInterval_)
+        Flush();
+}
