@@ -1,0 +1,223 @@
+// The record update: which records change, how the run is counted down, and
+// what reaches the run log.
+#include "EngineRig.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kDone = QStringLiteral("12-04-2026 3:07:09 PM Card data batch load complete.");
+const QString kImportDone = QStringLiteral("12-04-2026 3:07:09 PM Card data import complete.");
+
+class LoadDataTest : public ::testing::Test
+{
+protected:
+    LoadDataTest()
+    {
+        rig.Add("'A1', 'one', 1");
+        rig.Add("'B1', 'two', 2");
+        rig.Add("'A2', 'three', 3");
+        rig.Add("'A3', 'four', 4");
+    }
+    EngineRig rig;
+};
+
+TEST_F(LoadDataTest, EmptySearchValueOnlyComplains)
+{
+    rig.Batch("REFERENCE", "", "TITLE", "x", 3);
+    rig.engine.Load_Data();
+
+    ASSERT_EQ(rig.msg.shown.size(), 1u);
+    EXPECT_EQ(rig.msg.shown[0].text, "Search criteria not specified!");
+    EXPECT_EQ(rig.msg.shown[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(rig.v.RecordsLeft, 3);
+    EXPECT_EQ(rig.v.RecordsDone, 0);
+    EXPECT_EQ(rig.Column("TITLE"), QStringList({"one", "two", "three", "four"}));
+    EXPECT_EQ(rig.LogBytes(), "<missing>");
+}
+
+TEST_F(LoadDataTest, BatchWritesEveryMatchInTableOrderAndLogsTheEnd)
+{
+    rig.Batch("REFERENCE", "a*", "TITLE", "new", 3);
+    int repaints = 0;
+    QList<int> progress;
+    rig.v.Changed = [&] { ++repaints; progress << rig.v.ProgressBar1.Value; };
+
+    rig.engine.Load_Data();
+
+    EXPECT_EQ(rig.Column("TITLE"), QStringList({"new", "two", "new", "new"}));
+    EXPECT_EQ(rig.v.RecordsLeft, 0);
+    EXPECT_EQ(rig.v.RecordsDone, 3);
+    EXPECT_EQ(rig.v.RecordNo, 3);
+    EXPECT_EQ(rig.v.LBCounter.Caption, "3");
+    EXPECT_TRUE(rig.v.LBCounter.Visible);
+    EXPECT_TRUE(rig.v.LBtext.Visible);
+    EXPECT_EQ(rig.v.MousePointer, kDefaultPointer);
+    EXPECT_EQ(rig.v.ProgressBar1.Value, 0);  // emptied by the completion entry
+    EXPECT_TRUE(progress.contains(3));
+    EXPECT_GT(repaints, 3);
+    EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
+    EXPECT_TRUE(rig.msg.shown.empty());
+}
+
+TEST_F(LoadDataTest, BatchWithoutMatchStillEndsTheRun)
+{
+    rig.Batch("REFERENCE", "Z*", "TITLE", "new", 0);
+    rig.engine.Load_Data();
+
+    EXPECT_EQ(rig.Column("TITLE"), QStringList({"one", "two", "three", "four"}));
+    EXPECT_EQ(rig.v.LBCounter.Caption, "0");
+    EXPECT_TRUE(rig.v.LBCounter.Visible);
+    EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
+}
+
+TEST_F(LoadDataTest, BatchWithUpdatesStillExpectedWritesNoCompletion)
+{
+    rig.Batch("REFERENCE", "B1", "TITLE", "new", 2);
+    rig.engine.Load_Data();
+
+    EXPECT_EQ(rig.v.RecordsLeft, 1);
+    EXPECT_EQ(rig.LogBytes(), "<missing>");
+}
+
+TEST_F(LoadDataTest, ImportCountsOncePerCallHoweverManyRecordsMatch)
+{
+    rig.Import("REFERENCE", "A?", "QTY", "9", 5);
+    rig.v.RecordsDone = 2;
+    rig.v.LBCounter.Visible = true;
+
+    rig.engine.Load_Data();
+
+    EXPECT_EQ(rig.Column("QTY"), QStringList({"9", "2", "9", "9"}));
+    EXPECT_EQ(rig.v.RecordsLeft, 4);
+    EXPECT_EQ(rig.v.RecordsDone, 3);
+    EXPECT_EQ(rig.v.ProgressBar1.Value, 3);
+    EXPECT_EQ(rig.v.RecordNo, 3);
+    EXPECT_EQ(rig.v.LBCounter.Caption, "3");
+    EXPECT_FALSE(rig.v.LBCounter.Visible);
+    EXPECT_EQ(rig.LogBytes(), "<missing>");
+}
+
+TEST_F(LoadDataTest, ImportLineMatchingNothingStillCountsAndMayEndTheRun)
+{
+    rig.Import("REFERENCE", "Q1", "TITLE", "x", 1);
+    rig.engine.Load_Data();
+
+    EXPECT_EQ(rig.v.RecordsLeft, 0);
+    EXPECT_EQ(rig.v.RecordNo, 0);
+    EXPECT_EQ(rig.LogLines(), QStringList({kImportDone}));
+}
+
+TEST(LoadDataRefusal, RefusedRecordKeepsItsValueAndTheWalkStops)
+{
+    EngineRig rig(QStringLiteral("REFERENCE TEXT(20), CODE TEXT(5) UNIQUE"));
+    rig.Add("'A1', 'c1'");
+    rig.Add("'A2', 'c2'");
+    rig.Add("'A3', 'c3'");
+    rig.Batch("REFERENCE", "A*", "CODE", "same", 3);
+
+    rig.engine.Load_Data();
+
+    // The second record would duplicate the first one's new code.
+    EXPECT_EQ(rig.Column("CODE"), QStringList({"same", "c2", "c3"}));
+    EXPECT_EQ(rig.v.RecordsLeft, 1);
+    EXPECT_EQ(rig.v.RecordsDone, 2);
+    EXPECT_EQ(rig.v.RecordNo, 1);  // two visited, one taken off for the failure
+    EXPECT_EQ(rig.v.ErrorCount, 1);
+    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 1");
+    EXPECT_FALSE(rig.v.RecordError);
+    EXPECT_FALSE(rig.v.LBCounter.Visible);
+    EXPECT_EQ(rig.v.MousePointer, kDefaultPointer);
+    EXPECT_EQ(rig.LogLines(),
+              QStringList({"12-04-2026 3:07:09 PM Cancel update - Error in Record A* of field CODE"}));
+
+    // The refused change was discarded: the next walk starts clean.
+    rig.Batch("REFERENCE", "A3", "CODE", "c9", 1);
+    rig.engine.Load_Data();
+    EXPECT_EQ(rig.Column("CODE"), QStringList({"same", "c2", "c9"}));
+}
+
+TEST(LoadDataRefusal, LastExpectedUpdateFailingLogsTheEndAboveTheError)
+{
+    EngineRig rig;
+    rig.Add("'A1', 'one', 1");
+    rig.clock.time = QTime(9, 5, 3);
+    rig.Import("REFERENCE", "A1", "QTY", "not a number", 1);
+
+    rig.engine.Load_Data();
+
+    EXPECT_EQ(rig.Column("QTY"), QStringList({"1"}));
+    EXPECT_EQ(rig.LogLines(),
+              QStringList({"12-04-2026 9:05:03 AM Card data import complete.",
+                           "12-04-2026 9:05:03 AM Cancel update - Error in Record A1 of field QTY"}));
+    EXPECT_EQ(rig.v.ProgressBar1.Value, 0);
+}
+
+TEST(LoadDataRefusal, BadCriteriaAndUnknownFieldsTakeTheErrorPath)
+{
+    struct Case
+    {
+        const char *searchField, *value, *replaceField;
+    } cases[] = {
+        {"NOSUCH", "A1", "TITLE"},  // Find cannot evaluate the criteria
+        {"REFERENCE", "O'Neil", "TITLE"},  // a quote ends the pattern early
+        {"REFERENCE", "A1", "NOSUCH"},  // binding fails at Refresh
+    };
+    for (const Case &c : cases) {
+        EngineRig rig;
+        rig.Add("'A1', 'one', 1");
+        rig.Batch(c.searchField, c.value, c.replaceField, "x", 1);
+        rig.engine.Load_Data();
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(rig.Column("TITLE"), QStringList({"one"}));
+        EXPECT_EQ(rig.v.ErrorCount, 1);
+        EXPECT_EQ(rig.LogLines(), QStringList({QStringLiteral("12-04-2026 3:07:09 PM Cancel update - Error in Record %1 of field %2")
+                                                   .arg(c.value, c.replaceField)}));
+    }
+}
+
+TEST(LoadDataCounters, SixteenBitLimitFailsTheCallInImportAndIsLoggedInBatch)
+{
+    EngineRig rig;
+    rig.Add("'A1', 'one', 1");
+
+    rig.Import("REFERENCE", "A1", "TITLE", "x", 5);
+    rig.v.RecordsDone = 32767;
+    EXPECT_THROW(rig.engine.Load_Data(), OverflowFailure);
+    EXPECT_EQ(rig.Column("TITLE"), QStringList({"one"}));
+    EXPECT_EQ(rig.LogBytes(), "<missing>");
+
+    rig.Batch("REFERENCE", "A1", "TITLE", "x", 5);
+    rig.v.RecordsDone = 32767;
+    rig.engine.Load_Data();
+    EXPECT_EQ(rig.Column("TITLE"), QStringList({"one"}));
+    EXPECT_EQ(rig.v.ErrorCount, 1);
+    EXPECT_EQ(rig.LogLines().size(), 1);
+}
+
+TEST(LoadDataAutoRun, CompletionOfAnAutomaticRunEndsTheProgramWithEverythingWritten)
+{
+    EngineRig rig;
+    rig.Add("'A1', 'one', 1");
+    rig.v.AutoRun = " 01";
+    rig.Batch("REFERENCE", "A1", "TITLE", "done", 1);
+
+    try {
+        rig.engine.Load_Data();
+        FAIL() << "the program should have ended";
+    } catch (const ProgramEnded &ended) {
+        EXPECT_EQ(ended.status, 0);
+    }
+    EXPECT_EQ(rig.Column("TITLE"), QStringList({"done"}));
+    EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
+}
+
+TEST(LoadDataAutoRun, OnlyTheNumberOneSwitchesTheAutomaticRunOn)
+{
+    for (const char *on : {"1", " 1", "01", "1.0", "1 ", "+1", "1e0"})
+        EXPECT_TRUE(AutoRunIsOn(on)) << on;
+    for (const char *off : {"", "0", "2", "yes", "1x", "0.5", "11", "-1"})
+        EXPECT_FALSE(AutoRunIsOn(off)) << off;
+}
+
+} // namespace

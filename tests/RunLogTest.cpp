@@ -1,0 +1,128 @@
+// The run log: exact entries, newest first, the log file kept byte for byte,
+// and the event's effect on the run when the file cannot be reached.
+#include "EngineRig.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class RunLogTest : public ::testing::Test
+{
+protected:
+    void Fail(const QString &value, const QString &field)
+    {
+        rig.v.Text1.Text = value;
+        rig.v.Combo2.Text = field;
+        rig.v.RecordError = true;
+        rig.engine.Log_event();
+    }
+    void End(bool batch)
+    {
+        rig.v.Option_Batch.Value = batch;
+        rig.v.RecordsLeft = 0;
+        rig.engine.Log_event();
+    }
+    EngineRig rig;
+};
+
+TEST_F(RunLogTest, FirstEventCreatesFolderAndFileHoldingExactlyTheEntry)
+{
+    rig.v.RecordsLeft = 0;
+    rig.engine.Log_event();
+    EXPECT_EQ(rig.LogBytes(), "12-04-2026 3:07:09 PM Card data batch load complete.\r\n");
+}
+
+TEST_F(RunLogTest, EntriesStandNewestFirstWithTheirClockTimes)
+{
+    rig.v.RecordsLeft = 2;
+    rig.clock.time = QTime(0, 5, 3);
+    Fail("A1001", "REFERENCE");
+    rig.clock.date = QDate(2027, 1, 9);
+    rig.clock.time = QTime(12, 0, 0);
+    Fail("", "");
+    rig.clock.time = QTime(23, 59, 59);
+    End(false);
+
+    EXPECT_EQ(rig.LogBytes(),
+              "01-09-2027 11:59:59 PM Card data import complete.\r\n"
+              "01-09-2027 12:00:00 PM Cancel update - Error in Record  of field \r\n"
+              "12-04-2026 12:05:03 AM Cancel update - Error in Record A1001 of field REFERENCE\r\n");
+    EXPECT_EQ(rig.v.ErrorCount, 2);
+    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 2");
+    EXPECT_EQ(rig.v.RecordNo, -2);
+    EXPECT_EQ(rig.v.txtLoglist.Text, QString::fromUtf8(rig.LogBytes()));
+}
+
+TEST_F(RunLogTest, AnEventThatIsNeitherAddsNothing)
+{
+    rig.v.RecordsLeft = 3;
+    rig.engine.Log_event();
+    EXPECT_EQ(rig.LogBytes(), "");
+}
+
+TEST_F(RunLogTest, ExistingLogKeepsItsBytesAndItsLetterCase)
+{
+    // A Windows-1252 log (with a byte that code page leaves undefined) in a
+    // folder spelt in capitals: the new entry goes on top, the rest stays.
+    const QByteArray old("01-02-2026 1:00:00 AM Cancel update - Error in Record M\xfcller\x81 of field N\r\n");
+    rig.tmp.Write("LOG/batch_log.LST", old);
+    End(true);
+    EXPECT_EQ(rig.tmp.Read("LOG/batch_log.LST"),
+              "12-04-2026 3:07:09 PM Card data batch load complete.\r\n" + old);
+    EXPECT_FALSE(QFile::exists(rig.LogPath()));
+}
+
+TEST_F(RunLogTest, ErrorCountStopsAt32767)
+{
+    rig.v.ErrorCount = 32767;
+    rig.v.RecordsLeft = 1;
+    Fail("A", "F");
+    EXPECT_EQ(rig.v.ErrorCount, 32767);
+    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 32767");
+}
+
+TEST_F(RunLogTest, EachEventIsOneWholeFileWrite)
+{
+    rig.v.RecordsLeft = 1;
+    for (int i = 0; i < 5; ++i)
+        Fail("A", "F");
+    EXPECT_EQ(rig.fs.Calls(FaultyFileSystem::Op::WriteWhole), 5);
+}
+
+TEST_F(RunLogTest, UnreachableLogStillCountsTheErrorAndTellsOncePerRun)
+{
+    for (auto op : {FaultyFileSystem::Op::CreateFolder, FaultyFileSystem::Op::ReadWhole, FaultyFileSystem::Op::WriteWhole}) {
+        EngineRig rig;
+        rig.tmp.Write("log/Batch_Log.lst", "old entry\r\n");
+        if (op == FaultyFileSystem::Op::CreateFolder)
+            QDir(rig.tmp.File("log")).removeRecursively();
+        rig.fs.FailOn(op);
+        rig.v.RecordsLeft = 1;
+        rig.v.Text1.Text = "A";
+        for (int i = 0; i < 3; ++i) {
+            rig.v.RecordError = true;
+            rig.engine.Log_event();
+        }
+        rig.v.RecordsLeft = 0;
+        rig.engine.Log_event();
+
+        EXPECT_EQ(rig.v.ErrorCount, 3);
+        EXPECT_FALSE(rig.v.RecordError);
+        EXPECT_EQ(rig.v.RecordNo, -3);
+        ASSERT_EQ(rig.msg.shown.size(), 1u);
+        EXPECT_EQ(rig.msg.shown[0].icon, MsgIcon::Critical);
+        EXPECT_TRUE(rig.msg.shown[0].text.contains("simulated")) << rig.msg.shown[0].text.toStdString();
+        EXPECT_EQ(rig.LogBytes(), op == FaultyFileSystem::Op::CreateFolder ? QByteArray("<missing>") : QByteArray("old entry\r\n"));
+    }
+}
+
+TEST_F(RunLogTest, AutomaticRunEndsEvenWhenTheLogCannotBeWritten)
+{
+    rig.v.AutoRun = "1";
+    rig.fs.FailOn(FaultyFileSystem::Op::WriteWhole);
+    rig.v.RecordsLeft = 0;
+    EXPECT_THROW(rig.engine.Log_event(), ProgramEnded);
+    EXPECT_EQ(rig.msg.shown.size(), 1u);
+}
+
+} // namespace
