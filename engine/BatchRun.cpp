@@ -1,0 +1,73 @@
+// The Execute command: a batch search-and-replace over the whole card table.
+#include "Engine.h"
+
+#include "Failure.h"
+
+namespace {
+
+// The batch run's skip rule: a step that fails is passed over and the next
+// one runs.
+template <typename Step>
+void Skip(Step step)
+{
+    try {
+        step();
+    } catch (const Failure &) {
+    }
+}
+
+} // namespace
+
+void Engine::cmdexeNow_Click()
+{
+    StartRun();
+    if (v.Text1.Text.isEmpty()) {
+        s.msg.Show(QStringLiteral("Search data empty, Please enter data to search for."), MsgIcon::Critical);
+        return;
+    }
+    RunEnd runEnd(*this);
+
+    Skip([&] { BindText3(); });
+    CountMatches();
+    CountListLines();
+    if (v.Chk_RepFromLst.Value == 1)
+        Skip([&] { v.RecordsLeft *= v.ListLineCount; });
+    v.ProgressBar1.Max = v.RecordsLeft;
+    v.ProgressBar1.Value = 0;
+    v.RecordsDone = 0;
+    v.Notify();
+
+    // A failure the record update does not handle itself ends the run quietly.
+    Skip([&] {
+        if (v.Chk_RepFromLst.Value == 1)
+            Check_ReplaceList();
+        else
+            Load_Data();
+    });
+}
+
+// The counting pass: RecordsLeft := the number of records the update criteria
+// matches, walking the table as the update will. A Find that cannot evaluate
+// the criteria counts the record it stands on, so such a run counts every
+// record and the update that follows reports the failure. A store that
+// cannot move at all ends the pass with nothing counted.
+void Engine::CountMatches()
+{
+    Skip([&] { store.Refresh(); });
+    Skip([&] { store.MoveFirst(); });
+    v.RecordsLeft = 0;
+    const QString criteria = UpdateCriteria(v.Combo1.Text, v.Text1.Text);
+    while (!store.IsEOF()) {
+        Skip([&] { store.Find(criteria); });
+        if (store.IsEOF())
+            break;
+        try {
+            store.MoveNext();
+        } catch (const Failure &) {
+            v.RecordsLeft = 0;
+            return;
+        }
+        if (v.RecordsLeft < Int16::kMax)
+            v.RecordsLeft += 1;
+    }
+}
