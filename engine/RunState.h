@@ -82,7 +82,7 @@ struct RunState
 
     // What a run shows.
     ProgressBar ProgressBar1;
-    Label LBCounter{QString(), false};
+    Label LBCounter{QStringLiteral("0"), false};
     Label LBtext{QStringLiteral("Records Loaded"), false};
     Label lberrcount{QStringLiteral("Errors 0")};
     LogBox txtLoglist;

@@ -28,6 +28,13 @@ void SaveAtomically(const QString &path, const QByteArray &bytes)
         Fail(QStringLiteral("Cannot write"), path, file.errorString());
 }
 
+// An empty path names no file; saying so here also keeps Qt from warning.
+void RequireName(const QString &what, const QString &path)
+{
+    if (path.isEmpty())
+        Fail(what, path, QStringLiteral("no file name given"));
+}
+
 } // namespace
 
 bool DiskFileSystem::FolderExists(const QString &path)
@@ -55,6 +62,7 @@ bool DiskFileSystem::FileExists(const QString &path)
 
 void DiskFileSystem::CreateTextFile(const QString &path)
 {
+    RequireName(QStringLiteral("Cannot create"), path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         Fail(QStringLiteral("Cannot create"), path, file.errorString());
@@ -89,6 +97,7 @@ std::unique_ptr<LineReader> DiskFileSystem::OpenLines(const QString &path)
 
 TextContent DiskFileSystem::ReadWhole(const QString &path)
 {
+    RequireName(QStringLiteral("Cannot open"), path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         Fail(QStringLiteral("Cannot open"), path, file.errorString());

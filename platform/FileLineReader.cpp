@@ -28,6 +28,8 @@ qsizetype CompletePart(const char *data, qsizetype size)
 FileLineReader::FileLineReader(const QString &path, qsizetype chunkSize)
     : path_(path), file_(path), chunkSize_(chunkSize > 0 ? chunkSize : kChunkSize)
 {
+    if (path_.isEmpty())
+        throw FileFailure(QStringLiteral("Cannot open : no file name given"));
     if (!file_.open(QIODevice::ReadOnly))
         throw FileFailure(QStringLiteral("Cannot open %1: %2").arg(path_, file_.errorString()));
     encoding_ = ScanEncoding();

@@ -1,0 +1,92 @@
+#include "Bulkrun.h"
+
+#include "ConsoleMessageBox.h"
+#include "DiskFileSystem.h"
+#include "IniSettingsStore.h"
+#include "MainForm.h"
+#include "QtFilePicker.h"
+#include "QtMessageBox.h"
+#include "SqliteCardStore.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+// No screen to show a window on, or Qt told to draw nowhere: the tool then
+// works unattended, its messages going to standard error.
+bool IsHeadless()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform == "offscreen" || platform == "minimal")
+        return true;
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// Without a screen nobody can choose a file.
+class NoFilePicker final : public FilePicker
+{
+public:
+    QString GetOpenFileName(const QString &, const QString &) override { return {}; }
+};
+
+void Say(const QString &text)
+{
+    std::fprintf(stderr, "KVR_Bulkrun: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int RunBulkrun(int argc, char *argv[])
+{
+    const bool headless = IsHeadless();
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    IniSettingsStore settings(IniSettingsStore::DefaultPath());
+    QString database = settings.GetSetting(QStringLiteral("Tavrin"), QStringLiteral("Bulkrun"),
+                                           QStringLiteral("Card_Database"));
+    if (database.isEmpty())
+        database = QDir::homePath() + QStringLiteral("/tavrin/database/card.db");
+    SqliteCardStore store(database);
+
+    ConsoleMessageBox console;
+    QtMessageBox dialogs;
+    SystemClock clock;
+    DiskFileSystem fs;
+    ProcessExit exit;
+    Services services{headless ? static_cast<MessageBox &>(console) : dialogs, clock, fs, exit,
+                      ProgramFolder(QCoreApplication::applicationDirPath())};
+    NoFilePicker noPicker;
+    QtFilePicker picker;
+
+    frmMainValues v;
+    MainForm form(v, store, services, settings, headless ? static_cast<FilePicker &>(noPicker) : picker);
+    frmMain window(v, form);
+
+    if (headless) {
+        form.TimerDone = [&] {
+            if (!form.RunStarted())
+                Say(QStringLiteral("No run started: the saved Option is \"%1\", neither Batch nor Import.")
+                        .arg(settings.GetSetting(QStringLiteral("Tavrin"), QStringLiteral("Bulkrun"), QStringLiteral("Option"))));
+            else
+                Say(QStringLiteral("The run ended without its completion entry; see the run log %1.")
+                        .arg(services.folder.File(QStringLiteral("\\log\\Batch_Log.lst"))));
+            exit.End(1);
+        };
+    }
+
+    window.Start();
+    if (headless && !AutoRunIsOn(v.AutoRun)) {
+        Say(QStringLiteral("An unattended start needs Auto_Run=1 in the [Bulkrun] section of %1.")
+                .arg(IniSettingsStore::DefaultPath()));
+        return 2;
+    }
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,264 @@
+#include "MainForm.h"
+
+#include "Failure.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+const QString kApp = QStringLiteral("Tavrin");
+const QString kSection = QStringLiteral("Bulkrun");
+const QString kRegisterSection = QStringLiteral("KVRFennic");
+
+} // namespace
+
+MainForm::MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings,
+                   FilePicker &picker)
+    : v(v), store(store), s(services), settings(settings), picker(picker), engine(v, store, services)
+{
+}
+
+void MainForm::Form_Load()
+{
+    const QString list = s.folder.File(QStringLiteral("\\List.lst"));
+    if (!s.fs.FileExists(list))
+        s.fs.CreateTextFile(list);
+
+    v.Caption = QStringLiteral("KVR_Bulkrun - Version 3.0.8.");
+    v.Combo1List.clear();
+    v.Combo2List.clear();
+    LoadSettings();
+}
+
+// Reads every key in a fixed order and applies them to the window. The mode
+// goes before the list switch, whose handling looks at the mode.
+void MainForm::LoadSettings()
+{
+    auto get = [&](const char *key) { return settings.GetSetting(kApp, kSection, QLatin1String(key)); };
+    const QString searchField = get("Search_Field");
+    const QString searchCriteria = get("Search_Criteria");
+    const QString replaceField = get("Replace_Field");
+    const QString replaceValue = get("Replace_Value");
+    v.AutoRun = get("Auto_Run");
+    const QString replaceCol = get("Replace_col");
+    const QString searchCol = get("Search_col");
+    const QString importFile = get("Import_File");
+    const QString option = get("Option");
+    const QString dataList = get("Data_List");
+    v.Delimiter = get("Delimiter");
+    const QString registered = settings.GetSetting(kApp, kRegisterSection, QStringLiteral("File_register"));
+    if (v.Delimiter.isEmpty())
+        v.Delimiter = QStringLiteral(",");
+
+    v.ErrorCount = 0;
+    v.RecordError = false;
+    v.Combo1.Text = searchField;
+    v.Combo2.Text = replaceField;
+    v.Text1.Text = searchCriteria;
+    v.Text2.Text = replaceValue;
+    v.txtSearch_col.Text = searchCol;
+    v.txtReplace_col.Text = replaceCol;
+    v.txtImportFile.Text = importFile;
+
+    v.LBCounter.Visible = false;
+    v.LBtext.Visible = false;
+    v.txtshowlist.Visible = false;
+
+    if (option == QLatin1String("Batch") || option.isEmpty()) {
+        v.Option_Batch.Value = true;
+        Option_Batch_Click();
+    } else if (option == QLatin1String("Import")) {
+        v.Option_Import.Value = true;
+        Option_Import_Click();
+    } else {
+        v.Option_Batch.Value = false;
+        v.Option_Import.Value = false;
+    }
+
+    v.Chk_RepFromLst.Value = dataList == QLatin1String("Yes") ? 1 : 0;
+    engine.Chk_RepFromLst_Click();
+
+    if (registered.isEmpty())
+        RegisterDataLibraries();
+
+    QStringList fields;
+    try {
+        fields = store.Fields();
+    } catch (const Failure &error) {
+        s.msg.Show(QStringLiteral("The card database cannot be opened.\r%1").arg(error.message()), MsgIcon::Critical);
+        s.exit.End(1);
+    }
+    for (const QString &field : fields) {
+        v.Combo1List << field;
+        v.Combo2List << field;
+    }
+    v.Timer1Enabled = true;
+}
+
+// The data binding of this build needs no libraries, so the first start only
+// records that it has run, asks for a new start and ends.
+void MainForm::RegisterDataLibraries()
+{
+    try {
+        settings.SaveSetting(kApp, kRegisterSection, QStringLiteral("File_register"), QStringLiteral("1"));
+    } catch (const Failure &error) {
+        s.msg.Show(QStringLiteral("The first start of KVR_Bulkrun could not be recorded.\r%1").arg(error.message()),
+                   MsgIcon::Critical);
+        s.exit.End(1);
+    }
+    s.msg.Show(QStringLiteral("This is the first time you run KVR_Bulkrun on this computer.\r"
+                              "Files were registered in windows registry.\r"
+                              "Please re-start KVR_Bulkrun."),
+               MsgIcon::Information);
+    s.exit.End(0);
+}
+
+void MainForm::Form_Activate()
+{
+    const QString path = v.txtImportFile.Text;
+    try {
+        v.txtViewImport.Text = s.fs.ReadWhole(path).text;
+    } catch (const Failure &) {
+        // Only a file missing from a folder that exists is worth telling:
+        // an empty path or a missing folder names no file.
+        const QFileInfo info(path);
+        if (!path.isEmpty() && !info.exists() && info.absoluteDir().exists()) {
+            s.msg.Show(QStringLiteral("Cannot find import file ") + path
+                           + QStringLiteral("\r Make sure file exist or Import new file."),
+                       MsgIcon::Information);
+            v.txtImportFile.Text.clear();
+            txtImportFile_Change();
+        }
+        v.txtViewImport.Text.clear();
+    }
+    v.ProgressBar1.Min = 0;
+    if (AutoRunIsOn(v.AutoRun)) {
+        v.Caption = QStringLiteral("Tavrin Automatic Bulkrun/Import in progress");
+        v.Height = kAutoRunHeight;
+        v.Label5.Visible = false;
+        v.Option_Batch.Visible = false;
+    }
+}
+
+void MainForm::Timer1_Timer()
+{
+    v.Timer1Enabled = false;
+    if (!AutoRunIsOn(v.AutoRun))
+        return;
+    if (v.Option_Batch.Value) {
+        runStarted_ = true;
+        engine.cmdexeNow_Click();
+    } else if (v.Option_Import.Value) {
+        runStarted_ = true;
+        engine.Command3_Click();
+    }
+    if (TimerDone)
+        TimerDone();
+}
+
+void MainForm::Option_Batch_Click()
+{
+    v.ProgressBar1.Value = 0;
+    v.Option_Import.Value = false;
+    v.Text1.Visible = true;
+    v.txtSearch_col.Visible = false;
+    v.txtReplace_col.Visible = false;
+    v.LBCounter.Visible = true;
+    v.LBtext.Visible = true;
+    v.txtImportFile.Visible = false;
+    v.cmdexeNow.Visible = true;
+    v.cmdFile.Visible = false;
+    v.Command3.Visible = false;
+    v.Chk_view.Visible = false;
+    v.Label2.Caption = QStringLiteral("Search Criteria");
+    v.Label4.Caption = QStringLiteral("Replace Value");
+    v.Height = kNormalHeight;
+    if (v.Chk_RepFromLst.Value != 1)
+        v.Text2.Visible = true;
+}
+
+void MainForm::Option_Import_Click()
+{
+    v.ProgressBar1.Value = 0;
+    v.Option_Batch.Value = false;
+    v.Text1.Visible = false;
+    v.Text2.Visible = false;
+    v.txtSearch_col.Visible = true;
+    v.LBCounter.Visible = false;
+    v.LBtext.Visible = false;
+    v.txtImportFile.Visible = true;
+    v.cmdexeNow.Visible = false;
+    v.cmdFile.Visible = true;
+    v.Command3.Visible = true;
+    v.Chk_view.Visible = true;
+    v.Label2.Caption = QStringLiteral("Item No From File");
+    v.Label4.Caption = QStringLiteral("Item No From File");
+    if (v.Chk_view.Value == 1)
+        Chk_view_Click();
+    if (v.Chk_RepFromLst.Value != 1)
+        v.txtReplace_col.Visible = true;
+}
+
+void MainForm::Chk_view_Click()
+{
+    v.ProgressBar1.Value = 0;
+    v.Height = v.Chk_view.Value == 1 ? kTallHeight : kNormalHeight;
+}
+
+void MainForm::cmdFile_Click()
+{
+    v.ProgressBar1.Value = 0;
+    const QString chosen = picker.GetOpenFileName(QStringLiteral("Browse for file..."),
+                                                  QStringLiteral("Import (*.txt *.csv)"));
+    if (!chosen.isEmpty())
+        dialogFileName_ = chosen;
+    if (dialogFileName_.isEmpty())
+        return;
+    v.txtImportFile.Text = dialogFileName_;
+    txtImportFile_Change();
+    try {
+        v.txtViewImport.Text = s.fs.ReadWhole(v.txtImportFile.Text).text;
+    } catch (const Failure &error) {
+        v.txtViewImport.Text.clear();
+        s.msg.Show(error.message(), MsgIcon::Critical);
+    }
+}
+
+void MainForm::Command2_Click()
+{
+    v.ProgressBar1.Value = 0;
+    const struct
+    {
+        const char *key;
+        QString value;
+    } saves[] = {
+        {"Search_Field", v.Combo1.Text},
+        {"Search_Criteria", v.Text1.Text},
+        {"Replace_Field", v.Combo2.Text},
+        {"Replace_Value", v.Text2.Text},
+        {"Replace_Col", v.txtReplace_col.Text},
+        {"Search_Col", v.txtSearch_col.Text},
+        {"Import_File", v.txtImportFile.Text},
+        {"Option", v.Option_Batch.Value ? QStringLiteral("Batch") : QStringLiteral("Import")},
+        {"Data_List", v.Chk_RepFromLst.Value == 1 ? QStringLiteral("Yes") : QStringLiteral("No")},
+    };
+    // Nothing is confirmed, but a configuration that did not reach the disk
+    // must not look saved.
+    try {
+        for (const auto &save : saves)
+            settings.SaveSetting(kApp, kSection, QLatin1String(save.key), save.value);
+    } catch (const Failure &error) {
+        s.msg.Show(QStringLiteral("The settings could not be saved.\r%1").arg(error.message()), MsgIcon::Critical);
+    }
+}
+
+void MainForm::Combo1_Click()
+{
+    v.ProgressBar1.Value = 0;
+}
+
+void MainForm::txtImportFile_Change()
+{
+    v.ProgressBar1.Value = 0;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Engine.h"
+#include "FilePicker.h"
+#include "SettingsStore.h"
+#include "frmMainValues.h"
+
+#include <functional>
+
+// The main window's handlers, working on its values: start-up, activation,
+// the start-up timer, the mode layouts, Browse, Save and the run commands.
+// No widget is touched here; the window mirrors the values before and after
+// every handler.
+class MainForm
+{
+public:
+    MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings, FilePicker &picker);
+
+    void Form_Load();
+    void Form_Activate();
+    void Timer1_Timer();
+
+    void Option_Batch_Click();
+    void Option_Import_Click();
+    void Chk_view_Click();
+    void cmdFile_Click();
+    void Command2_Click();
+    void Combo1_Click();
+    void txtImportFile_Change();
+
+    void cmdexeNow_Click() { engine.cmdexeNow_Click(); }
+    void Command3_Click() { engine.Command3_Click(); }
+    void Chk_RepFromLst_Click() { engine.Chk_RepFromLst_Click(); }
+
+    // True once the start-up timer has started a run.
+    bool RunStarted() const { return runStarted_; }
+    // Called when the start-up timer's handler returns (an automatic run that
+    // completes never returns: the program ends at its completion entry).
+    std::function<void()> TimerDone;
+
+private:
+    void LoadSettings();
+    void RegisterDataLibraries();
+
+    frmMainValues &v;
+    CardStore &store;
+    Services &s;
+    SettingsStore &settings;
+    FilePicker &picker;
+    Engine engine;
+    QString dialogFileName_;  // the file dialog keeps its last choice for the program's life
+    bool runStarted_ = false;
+};

@@ -1,0 +1,12 @@
+// Entry point of the widget tests: one QApplication for the whole run, then
+// every test of the executable.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
