@@ -1,0 +1,1 @@
+// The auxiliary windows are added here.
