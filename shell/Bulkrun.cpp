@@ -33,6 +33,17 @@ public:
     QString GetOpenFileName(const QString &, const QString &) override { return {}; }
 };
 
+QtMessageHandler qtDefaultHandler = nullptr;
+
+// Qt's own notes about the offscreen platform mean nothing to an operator
+// reading the output of a scheduled run.
+void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("propagateSizeHints")) || message.startsWith(QLatin1String("QStandardPaths:")))
+        return;
+    qtDefaultHandler(type, context, message);
+}
+
 void Say(const QString &text)
 {
     std::fprintf(stderr, "KVR_Bulkrun: %s\n", text.toLocal8Bit().constData());
@@ -44,8 +55,10 @@ void Say(const QString &text)
 int RunBulkrun(int argc, char *argv[])
 {
     const bool headless = IsHeadless();
-    if (headless)
+    if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtDefaultHandler = qInstallMessageHandler(QuietOffscreenNotes);
+    }
     QApplication app(argc, argv);
 
     IniSettingsStore settings(IniSettingsStore::DefaultPath());
