@@ -48,6 +48,8 @@ TEST_F(BatchRunTest, EmptySearchValueResetsTheErrorsAndComplainsOnly)
 
 TEST_F(BatchRunTest, SinglePairUpdatesEveryMatchAndCountsTheListAnyway)
 {
+    QList<int> shown;  // what the window would repaint as the run goes
+    rig.v.Changed = [&] { shown << rig.v.ProgressBar1.Value; };
     Execute("a*", false);
 
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"new", "two", "new", "new", "five"}));
@@ -56,6 +58,9 @@ TEST_F(BatchRunTest, SinglePairUpdatesEveryMatchAndCountsTheListAnyway)
     EXPECT_EQ(rig.v.RecordsDone, 3);
     EXPECT_EQ(rig.v.RecordsLeft, 0);
     EXPECT_EQ(rig.v.LBCounter.Caption, "3");
+    EXPECT_TRUE(rig.v.LBCounter.Visible && rig.v.LBtext.Visible);
+    EXPECT_EQ(rig.v.ProgressBar1.Value, 0);  // emptied by the completion entry
+    EXPECT_TRUE(shown.contains(1) && shown.contains(2) && shown.contains(3));
     EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
 }
 

@@ -6,9 +6,6 @@
 
 namespace {
 
-const QString kDone = QStringLiteral("12-04-2026 3:07:09 PM Card data batch load complete.");
-const QString kImportDone = QStringLiteral("12-04-2026 3:07:09 PM Card data import complete.");
-
 class LoadDataTest : public ::testing::Test
 {
 protected:
@@ -36,50 +33,6 @@ TEST_F(LoadDataTest, EmptySearchValueOnlyComplains)
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }
 
-TEST_F(LoadDataTest, BatchWritesEveryMatchInTableOrderAndLogsTheEnd)
-{
-    rig.Batch("REFERENCE", "a*", "TITLE", "new", 3);
-    int repaints = 0;
-    QList<int> progress;
-    rig.v.Changed = [&] { ++repaints; progress << rig.v.ProgressBar1.Value; };
-
-    rig.engine.Load_Data();
-
-    EXPECT_EQ(rig.Column("TITLE"), QStringList({"new", "two", "new", "new"}));
-    EXPECT_EQ(rig.v.RecordsLeft, 0);
-    EXPECT_EQ(rig.v.RecordsDone, 3);
-    EXPECT_EQ(rig.v.RecordNo, 3);
-    EXPECT_EQ(rig.v.LBCounter.Caption, "3");
-    EXPECT_TRUE(rig.v.LBCounter.Visible);
-    EXPECT_TRUE(rig.v.LBtext.Visible);
-    EXPECT_EQ(rig.v.MousePointer, kDefaultPointer);
-    EXPECT_EQ(rig.v.ProgressBar1.Value, 0);  // emptied by the completion entry
-    EXPECT_TRUE(progress.contains(3));
-    EXPECT_GT(repaints, 3);
-    EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
-    EXPECT_TRUE(rig.msg.shown.empty());
-}
-
-TEST_F(LoadDataTest, BatchWithoutMatchStillEndsTheRun)
-{
-    rig.Batch("REFERENCE", "Z*", "TITLE", "new", 0);
-    rig.engine.Load_Data();
-
-    EXPECT_EQ(rig.Column("TITLE"), QStringList({"one", "two", "three", "four"}));
-    EXPECT_EQ(rig.v.LBCounter.Caption, "0");
-    EXPECT_TRUE(rig.v.LBCounter.Visible);
-    EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
-}
-
-TEST_F(LoadDataTest, BatchWithUpdatesStillExpectedWritesNoCompletion)
-{
-    rig.Batch("REFERENCE", "B1", "TITLE", "new", 2);
-    rig.engine.Load_Data();
-
-    EXPECT_EQ(rig.v.RecordsLeft, 1);
-    EXPECT_EQ(rig.LogBytes(), "<missing>");
-}
-
 TEST_F(LoadDataTest, ImportCountsOncePerCallHoweverManyRecordsMatch)
 {
     rig.Import("REFERENCE", "A?", "QTY", "9", 5);
@@ -96,16 +49,6 @@ TEST_F(LoadDataTest, ImportCountsOncePerCallHoweverManyRecordsMatch)
     EXPECT_EQ(rig.v.LBCounter.Caption, "3");
     EXPECT_FALSE(rig.v.LBCounter.Visible);
     EXPECT_EQ(rig.LogBytes(), "<missing>");
-}
-
-TEST_F(LoadDataTest, ImportLineMatchingNothingStillCountsAndMayEndTheRun)
-{
-    rig.Import("REFERENCE", "Q1", "TITLE", "x", 1);
-    rig.engine.Load_Data();
-
-    EXPECT_EQ(rig.v.RecordsLeft, 0);
-    EXPECT_EQ(rig.v.RecordNo, 0);
-    EXPECT_EQ(rig.LogLines(), QStringList({kImportDone}));
 }
 
 TEST(LoadDataRefusal, RefusedRecordKeepsItsValueAndTheWalkStops)
@@ -135,22 +78,6 @@ TEST(LoadDataRefusal, RefusedRecordKeepsItsValueAndTheWalkStops)
     rig.Batch("REFERENCE", "A3", "CODE", "c9", 1);
     rig.engine.Load_Data();
     EXPECT_EQ(rig.Column("CODE"), QStringList({"same", "c2", "c9"}));
-}
-
-TEST(LoadDataRefusal, LastExpectedUpdateFailingLogsTheEndAboveTheError)
-{
-    EngineRig rig;
-    rig.Add("'A1', 'one', 1");
-    rig.clock.time = QTime(9, 5, 3);
-    rig.Import("REFERENCE", "A1", "QTY", "not a number", 1);
-
-    rig.engine.Load_Data();
-
-    EXPECT_EQ(rig.Column("QTY"), QStringList({"1"}));
-    EXPECT_EQ(rig.LogLines(),
-              QStringList({"12-04-2026 9:05:03 AM Card data import complete.",
-                           "12-04-2026 9:05:03 AM Cancel update - Error in Record A1 of field QTY"}));
-    EXPECT_EQ(rig.v.ProgressBar1.Value, 0);
 }
 
 TEST(LoadDataRefusal, BadCriteriaAndUnknownFieldsTakeTheErrorPath)
@@ -193,23 +120,6 @@ TEST(LoadDataCounters, SixteenBitLimitFailsTheCallInImportAndIsLoggedInBatch)
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"one"}));
     EXPECT_EQ(rig.v.ErrorCount, 1);
     EXPECT_EQ(rig.LogLines().size(), 1);
-}
-
-TEST(LoadDataAutoRun, CompletionOfAnAutomaticRunEndsTheProgramWithEverythingWritten)
-{
-    EngineRig rig;
-    rig.Add("'A1', 'one', 1");
-    rig.v.AutoRun = " 01";
-    rig.Batch("REFERENCE", "A1", "TITLE", "done", 1);
-
-    try {
-        rig.engine.Load_Data();
-        FAIL() << "the program should have ended";
-    } catch (const ProgramEnded &ended) {
-        EXPECT_EQ(ended.status, 0);
-    }
-    EXPECT_EQ(rig.Column("TITLE"), QStringList({"done"}));
-    EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
 }
 
 TEST(LoadDataAutoRun, OnlyTheNumberOneSwitchesTheAutomaticRunOn)
