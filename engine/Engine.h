@@ -49,7 +49,18 @@ private:
     QString ListPath() const;
     QString LogEntry(const QString &message);
 
+    // The run log's text as this program last wrote it, and the file's
+    // version right after that write.
+    struct LogCache
+    {
+        QString path;
+        QString version;
+        QString text;
+        TextEncoding encoding = TextEncoding::Utf8;
+    };
+
     RunState &v;
     CardStore &store;
     Services &s;
+    LogCache logCache_;
 };

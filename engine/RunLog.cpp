@@ -38,10 +38,15 @@ void Engine::Log_event()
             s.fs.CreateFolder(folder);
         if (!s.fs.FileExists(file))
             s.fs.CreateTextFile(file);
-        TextContent content = s.fs.ReadWhole(file);
-        v.txtLoglist.Text = std::move(content.text);
+        // The log only grows by the entries this program writes, so the text
+        // of the last write serves again while the file is as it was left.
+        if (logCache_.path != file || logCache_.version.isEmpty() || s.fs.Version(file) != logCache_.version) {
+            TextContent content = s.fs.ReadWhole(file);
+            logCache_ = {file, QString(), std::move(content.text), content.encoding};
+        }
+        v.txtLoglist.Text = logCache_.text;
         v.txtLoglist.SelStart = 0;
-        encoding = content.encoding;
+        encoding = logCache_.encoding;
         readable = true;
     } catch (const FileFailure &error) {
         failure = error.message();
@@ -70,7 +75,10 @@ void Engine::Log_event()
 
     if (readable) {
         try {
+            logCache_.version.clear();
             s.fs.WriteWhole(file, v.txtLoglist.Text, encoding);
+            logCache_.text = v.txtLoglist.Text;
+            logCache_.version = s.fs.Version(file);
         } catch (const FileFailure &error) {
             failure = error.message();
         }

@@ -108,6 +108,19 @@ TextContent DiskFileSystem::ReadWhole(const QString &path)
     return {TextCodec::Decode(bytes, encoding), encoding};
 }
 
+QString DiskFileSystem::Version(const QString &path)
+{
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return QStringLiteral("%1:%2:%3:%4.%5")
+        .arg(info.st_dev)
+        .arg(info.st_ino)
+        .arg(info.st_size)
+        .arg(info.st_mtim.tv_sec)
+        .arg(info.st_mtim.tv_nsec);
+}
+
 void DiskFileSystem::WriteWhole(const QString &path, const QString &text, TextEncoding encoding)
 {
     if (encoding == TextEncoding::Windows1252 && !TextCodec::CanEncode(text, encoding))

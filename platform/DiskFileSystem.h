@@ -18,4 +18,6 @@ public:
     std::unique_ptr<LineReader> OpenLines(const QString &path) override;
     TextContent ReadWhole(const QString &path) override;
     void WriteWhole(const QString &path, const QString &text, TextEncoding encoding) override;
+    // Device, inode, size and modification time in nanoseconds.
+    QString Version(const QString &path) override;
 };

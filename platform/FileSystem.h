@@ -40,4 +40,8 @@ public:
     // atomically: a crash leaves either the old or the new content. Text that
     // the encoding cannot hold is written as UTF-8 instead, so nothing is lost.
     virtual void WriteWhole(const QString &path, const QString &text, TextEncoding encoding) = 0;
+    // A token that changes whenever the file is replaced or written: equal
+    // tokens mean the content read before is still there. "" when the file
+    // cannot be looked at.
+    virtual QString Version(const QString &path) = 0;
 };

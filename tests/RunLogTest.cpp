@@ -81,12 +81,19 @@ TEST_F(RunLogTest, ErrorCountStopsAt32767)
     EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 32767");
 }
 
-TEST_F(RunLogTest, EachEventIsOneWholeFileWrite)
+TEST_F(RunLogTest, EachEventIsOneWholeFileWriteUntilSomeoneElseChangesTheFile)
 {
     rig.v.RecordsLeft = 1;
     for (int i = 0; i < 5; ++i)
         Fail("A", "F");
     EXPECT_EQ(rig.fs.Calls(FaultyFileSystem::Op::WriteWhole), 5);
+    EXPECT_EQ(rig.fs.Calls(FaultyFileSystem::Op::ReadWhole), 1);
+
+    rig.tmp.Write("log/Batch_Log.lst", "emptied by the viewer\r\n");
+    Fail("B", "G");
+    EXPECT_EQ(rig.fs.Calls(FaultyFileSystem::Op::ReadWhole), 2);
+    EXPECT_EQ(rig.LogLines(), QStringList({"12-04-2026 3:07:09 PM Cancel update - Error in Record B of field G",
+                                           "emptied by the viewer"}));
 }
 
 TEST_F(RunLogTest, UnreachableLogStillCountsTheErrorAndTellsOncePerRun)

@@ -37,6 +37,7 @@ public:
     std::unique_ptr<LineReader> OpenLines(const QString &path) override;
     TextContent ReadWhole(const QString &path) override;
     void WriteWhole(const QString &path, const QString &text, TextEncoding encoding) override;
+    QString Version(const QString &path) override { return inner_.Version(path); }
 
     // Counts op on path (and otherPath, for a copy) and throws when it is set
     // to fail; the line readers call it for ReadLine.
