@@ -26,9 +26,9 @@ bool IsAscii(std::string_view text)
     return std::all_of(text.begin(), text.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0x80) == 0; });
 }
 
-// Decodes UTF-8 into folded code points; a byte that does not begin a
-// well-formed sequence becomes one replacement character.
-void DecodeFolded(std::string_view text, std::vector<char32_t> &out)
+// Decodes UTF-8 into code points, folded when fold is set; a byte that does
+// not begin a well-formed sequence becomes one replacement character.
+void Decode(std::string_view text, std::vector<char32_t> &out, bool fold)
 {
     out.clear();
     const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -58,8 +58,28 @@ void DecodeFolded(std::string_view text, std::vector<char32_t> &out)
             ++i;
             continue;
         }
-        out.push_back(Fold(ch));
+        out.push_back(fold ? Fold(ch) : ch);
         i += length;
+    }
+}
+
+void AppendUtf8(std::string &out, char32_t ch)
+{
+    const auto put = [&](unsigned value) { out.push_back(static_cast<char>(value)); };
+    if (ch < 0x80) {
+        put(ch);
+    } else if (ch < 0x800) {
+        put(0xC0 | (ch >> 6));
+        put(0x80 | (ch & 0x3F));
+    } else if (ch < 0x10000) {
+        put(0xE0 | (ch >> 12));
+        put(0x80 | ((ch >> 6) & 0x3F));
+        put(0x80 | (ch & 0x3F));
+    } else {
+        put(0xF0 | (ch >> 18));
+        put(0x80 | ((ch >> 12) & 0x3F));
+        put(0x80 | ((ch >> 6) & 0x3F));
+        put(0x80 | (ch & 0x3F));
     }
 }
 
@@ -75,6 +95,11 @@ LikePattern::LikePattern(const QString &pattern)
 {
     const QList<uint> points = pattern.toUcs4();
     Compile(std::vector<char32_t>(points.begin(), points.end()));
+    for (const Token &token : tokens_) {
+        if (token.kind != Kind::Char)
+            break;
+        AppendUtf8(keyPrefix_, token.ch);
+    }
 }
 
 void LikePattern::Compile(const std::vector<char32_t> &p)
@@ -195,7 +220,7 @@ bool LikePattern::Matches(std::string_view value) const
         return MatchFolded(value.size(), [&](std::size_t i) { return FoldAscii(static_cast<unsigned char>(value[i])); });
 
     thread_local std::vector<char32_t> folded;
-    DecodeFolded(value, folded);
+    Decode(value, folded, true);
     return MatchFolded(folded.size(), [&](std::size_t i) { return folded[i]; });
 }
 
@@ -203,4 +228,30 @@ bool LikePattern::Matches(const QString &value) const
 {
     const QByteArray utf8 = value.toUtf8();
     return Matches(std::string_view(utf8.constData(), std::size_t(utf8.size())));
+}
+
+std::string LikePattern::Key(std::string_view value)
+{
+    std::string key;
+    key.reserve(value.size());
+    if (IsAscii(value)) {
+        for (const char ch : value)
+            key.push_back(static_cast<char>(FoldAscii(static_cast<unsigned char>(ch))));
+        return key;
+    }
+    thread_local std::vector<char32_t> folded;
+    Decode(value, folded, true);
+    for (const char32_t ch : folded)
+        AppendUtf8(key, ch);
+    return key;
+}
+
+bool LikePattern::MatchesKey(std::string_view key) const
+{
+    if (IsAscii(key))
+        return MatchFolded(key.size(), [&](std::size_t i) { return char32_t(static_cast<unsigned char>(key[i])); });
+
+    thread_local std::vector<char32_t> points;
+    Decode(key, points, false);
+    return MatchFolded(points.size(), [&](std::size_t i) { return points[i]; });
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -30,6 +31,11 @@
 // Matching takes time proportional to the value's length times the pattern's
 // length at worst, whatever the number of '*'; a value of plain ASCII is
 // matched without any allocation.
+//
+// For searching an index, a value has a key: its characters folded as the
+// comparison folds them, in UTF-8. Keys sort by code point, a value matches
+// exactly when its key matches by MatchesKey, and every key that matches
+// begins with the pattern's KeyPrefix.
 class LikePattern
 {
 public:
@@ -38,6 +44,15 @@ public:
     // value is UTF-8; malformed bytes count as one character each.
     bool Matches(std::string_view value) const;
     bool Matches(const QString &value) const;
+
+    // The key of a UTF-8 value; a malformed byte becomes U+FFFD, as it does
+    // for Matches. Never holds the byte 0xFF.
+    static std::string Key(std::string_view value);
+    // key must be a Key(); the answer is Matches() of its value.
+    bool MatchesKey(std::string_view key) const;
+    // The key of the literal characters before the pattern's first wildcard
+    // or list; empty when it begins with one.
+    const std::string &KeyPrefix() const { return keyPrefix_; }
 
     const QString &Text() const { return text_; }
 
@@ -63,6 +78,7 @@ private:
     bool MatchFolded(std::size_t length, FoldedAt foldedAt) const;
 
     QString text_;
+    std::string keyPrefix_;
     std::vector<Token> tokens_;
     std::vector<CharSet> sets_;
 };

@@ -80,6 +80,16 @@ Statement &Statement::Bind(int index, const QString &value)
     return *this;
 }
 
+Statement &Statement::BindBlob(int index, std::string_view bytes)
+{
+    // A null pointer would bind NULL, not the empty blob.
+    if (bytes.empty())
+        CheckBind(sqlite3_bind_zeroblob(stmt_.get(), index, 0));
+    else
+        CheckBind(sqlite3_bind_blob64(stmt_.get(), index, bytes.data(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT));
+    return *this;
+}
+
 bool Statement::Step()
 {
     const int result = sqlite3_step(stmt_.get());
@@ -123,6 +133,12 @@ QString Statement::Text(int column) const
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt_.get(), column));
     return QString::fromUtf8(text, sqlite3_column_bytes(stmt_.get(), column));
+}
+
+std::string_view Statement::Blob(int column) const
+{
+    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(stmt_.get(), column));
+    return std::string_view(bytes ? bytes : "", std::size_t(sqlite3_column_bytes(stmt_.get(), column)));
 }
 
 Database::Database(ConnectionHandle db, const QString &path)

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 // A thin owning layer over the SQLite C API, the only header of the program
 // that includes <sqlite3.h>. Handles are released by their owners, statements
@@ -57,6 +58,7 @@ public:
     Statement &Bind(int index, qint64 value);
     Statement &Bind(int index, double value);
     Statement &Bind(int index, const QString &value);
+    Statement &BindBlob(int index, std::string_view bytes);
 
     // Runs the statement to its end, ignoring any rows.
     void Execute();
@@ -73,6 +75,8 @@ public:
 
     qint64 Int64(int column) const;
     QString Text(int column) const;
+    // Valid until the next step or reset of the statement.
+    std::string_view Blob(int column) const;
 
     const QByteArray &Sql() const { return sql_; }
 
@@ -112,6 +116,9 @@ public:
 
     // Rows changed by the last INSERT, UPDATE or DELETE, triggers not counted.
     qint64 Changes() const { return sqlite3_changes64(db_.get()); }
+    // Rows changed since the connection was opened, those of triggers and
+    // foreign-key actions included.
+    qint64 TotalChanges() const { return sqlite3_total_changes64(db_.get()); }
     // True while a transaction is open on this connection.
     bool InTransaction() const { return sqlite3_get_autocommit(db_.get()) == 0; }
     // True while the open transaction holds foreign-key violations whose

@@ -1,9 +1,12 @@
 #include "SqliteCardStore.h"
 
+#include "MatchIndex.h"
 #include "Sqlite.h"
 
 #include <QtGlobal>
 
+#include <algorithm>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -44,6 +47,52 @@ void MatchFunction(sqlite3_context *context, int, sqlite3_value **args)
     }
 }
 
+// Puts a pattern into kvr_match's slot for the life of one search.
+class PatternInUse
+{
+public:
+    PatternInUse(const LikePattern *&slot, const LikePattern &pattern)
+        : slot_(slot)
+    {
+        slot_ = &pattern;
+    }
+    ~PatternInUse() { slot_ = nullptr; }
+    PatternInUse(const PatternInUse &) = delete;
+    PatternInUse &operator=(const PatternInUse &) = delete;
+
+private:
+    const LikePattern *&slot_;
+};
+
+// The rows that the connection reports changed while one write runs.
+struct ChangeWatch
+{
+    qint64 rowid = 0;    // the record written
+    qint64 rows = 0;     // rows of any table
+    qint64 own = 0;      // changes of the record written
+    bool others = false; // another record of CARD_DATA changed
+};
+
+// The connection's update hook; it reports every row of a rowid table that
+// a statement, its triggers or its foreign-key actions insert, update or
+// delete.
+void ChangeHook(void *watch, int, const char *database, const char *table, sqlite3_int64 rowid)
+{
+    auto &seen = *static_cast<ChangeWatch *>(watch);
+    ++seen.rows;
+    if (sqlite3_stricmp(database, "main") != 0 || sqlite3_stricmp(table, "CARD_DATA") != 0)
+        return;
+    if (rowid == seen.rowid)
+        ++seen.own;
+    else
+        seen.others = true;
+}
+
+bool SameField(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
 struct BindValue
 {
     sqlite::Statement &statement;
@@ -72,15 +121,21 @@ struct SqliteCardStore::Connection
 {
     explicit Connection(sqlite::Database database)
         : db(std::move(database))
+        , index(db)
     {
     }
 
     sqlite::Database db;
+    MatchIndex index;
     QString rowid = QStringLiteral("rowid");
     std::optional<sqlite::Transaction> batch;
     std::chrono::steady_clock::time_point batchBegun;
     // The pattern kvr_match tests against, set only while a search runs.
     const LikePattern *pattern = nullptr;
+    ChangeWatch watch;
+    // PRAGMA data_version when last looked at: it moves when another
+    // connection commits.
+    std::optional<qint64> dataVersion;
 };
 
 SqliteCardStore::SqliteCardStore(const QString &path)
@@ -116,6 +171,7 @@ void SqliteCardStore::Open()
                                                           &connection->pattern, MatchFunction, nullptr, nullptr, nullptr);
         if (registered != SQLITE_OK)
             throw cannotOpen(QString::fromUtf8(sqlite3_errmsg(db.Handle())));
+        sqlite3_update_hook(db.Handle(), ChangeHook, &connection->watch);
         db_ = std::move(connection);
         Reopen(false);
     } catch (const sqlite::Error &e) {
@@ -137,6 +193,7 @@ SqliteCardStore::Connection &SqliteCardStore::Db()
 void SqliteCardStore::Reopen(bool bindingMustExist)
 {
     Connection &c = Db();
+    CheckOtherConnections();
     pending_.reset();
     bound_.reset();
     criteria_.reset();
@@ -201,6 +258,7 @@ void SqliteCardStore::Refresh()
 void SqliteCardStore::MoveFirst()
 {
     Db();
+    CheckOtherConnections();
     MoveTo(FirstRecord());
 }
 
@@ -247,8 +305,15 @@ void SqliteCardStore::Flush()
         db_->batch.reset();
     } catch (const sqlite::Error &e) {
         db_->batch.reset();
+        ForgetMatches();
+        db_->index.Forget();
         throw StoreFailure(QStringLiteral("The changes since the last commit were rolled back: %1").arg(e.message()));
     }
+}
+
+bool SqliteCardStore::HasIndexOf(const QString &field) const
+{
+    return db_ && db_->index.Covers(field);
 }
 
 void SqliteCardStore::SetBusyTimeout(std::chrono::milliseconds timeout)
@@ -310,16 +375,88 @@ std::optional<qint64> SqliteCardStore::RecordAfter(qint64 rowid)
 
 std::optional<qint64> SqliteCardStore::NextMatch(const Criteria &criteria, qint64 rowid)
 {
+    if (writesReachFurther_)
+        return ScanFirstMatch(criteria, rowid);
+    if (!matches_ || !matches_->Answers(criteria.text, rowid))
+        matches_.emplace(MatchList{criteria.text, criteria.field, rowid, FindMatches(criteria, rowid)});
+    const std::vector<qint64> &rowids = matches_->rowids;
+    const auto next = std::lower_bound(rowids.begin(), rowids.end(), rowid);
+    if (next == rowids.end())
+        return std::nullopt;
+    return *next;
+}
+
+// The index pays for itself from the second pass over the same field on. It
+// is built outside a write transaction, so that a failure to build it can
+// never take that transaction's changes with it.
+std::vector<qint64> SqliteCardStore::FindMatches(const Criteria &criteria, qint64 from)
+{
+    Connection &c = *db_;
+    const bool indexable = !indexFailed_ && !criteria.pattern.KeyPrefix().empty();
+    try {
+        if (indexable && !c.index.Covers(criteria.field) && SameField(scannedField_, criteria.field)) {
+            Flush();
+            c.index.Build(criteria.field, c.rowid);
+        }
+        if (indexable && c.index.Covers(criteria.field))
+            return c.index.Matches(criteria.pattern, from);
+    } catch (const sqlite::Error &) {
+        c.index.Forget();
+        indexFailed_ = true;
+    }
+    return ScanMatches(criteria, from);
+}
+
+std::vector<qint64> SqliteCardStore::ScanMatches(const Criteria &criteria, qint64 from)
+{
+    Connection &c = *db_;
+    scannedField_ = criteria.field;
+    sqlite::Statement &scan = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2) ORDER BY %1")
+                                                  .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field))));
+    const PatternInUse inUse(c.pattern, criteria.pattern);
+    std::vector<qint64> rowids;
+    scan.Bind(1, from).ForEachRow([&](const sqlite::Statement &row) { rowids.push_back(row.Int64(0)); });
+    return rowids;
+}
+
+std::optional<qint64> SqliteCardStore::ScanFirstMatch(const Criteria &criteria, qint64 from)
+{
     Connection &c = *db_;
     sqlite::Statement &search = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2) ORDER BY %1 LIMIT 1")
                                                     .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field))));
-    struct PatternInUse
-    {
-        Connection &c;
-        ~PatternInUse() { c.pattern = nullptr; }
-    } const inUse{c};
-    c.pattern = &criteria.pattern;
-    return search.Bind(1, rowid).QueryInt64();
+    const PatternInUse inUse(c.pattern, criteria.pattern);
+    return search.Bind(1, from).QueryInt64();
+}
+
+void SqliteCardStore::CheckOtherConnections()
+{
+    Connection &c = *db_;
+    const std::optional<qint64> version = c.db.Cached("PRAGMA data_version").QueryInt64();
+    if (version == c.dataVersion)
+        return;
+    c.dataVersion = version;
+    ForgetMatches();
+    c.index.Forget();
+    scannedField_.clear();
+}
+
+void SqliteCardStore::ForgetMatches()
+{
+    matches_.reset();
+}
+
+// A write that changed its own record only leaves the matches of the records
+// after it true, and it is always behind the cursor of the walk that made it.
+void SqliteCardStore::NoteWrite(const QString &field, qint64 rowid, Reach reach)
+{
+    if (reach == Reach::Further) {
+        writesReachFurther_ = true;
+        ForgetMatches();
+        db_->index.Forget();
+        return;
+    }
+    if (matches_ && (reach == Reach::Record || SameField(matches_->field, field)))
+        matches_->staleThrough = std::max(matches_->staleThrough, rowid);
 }
 
 void SqliteCardStore::MoveTo(std::optional<qint64> rowid)
@@ -365,19 +502,50 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
                                                     .arg(sqlite::QuoteIdentifier(field), c.rowid)));
     try {
         sqlite::Savepoint savepoint(c.db, "kvr_write");
+        std::optional<std::string> keyBefore;
+        bool keyed = false;
+        if (c.index.IsBuilt()) {
+            try {
+                keyBefore = c.index.KeyOf(rowid);
+                keyed = true;
+            } catch (const sqlite::Error &) {
+                c.index.Forget();
+                indexFailed_ = true;
+            }
+        }
+
+        c.watch = ChangeWatch{rowid};
+        const qint64 changesBefore = c.db.TotalChanges();
         std::visit(BindValue{update, 1}, value);
         update.Bind(2, rowid).Execute();
         if (c.db.Changes() == 0)
             throw StoreFailure(QStringLiteral("Cannot write field %1: the record no longer exists").arg(field));
         if (c.db.HasDeferredViolations())
             throw Refusal(field, *pending_, QStringLiteral("FOREIGN KEY constraint failed"));
+
+        // Changes the hook cannot see (a table cleared at once, a table
+        // without rowid) show as a difference in the count.
+        const ChangeWatch &seen = c.watch;
+        const bool unseen = seen.rows != c.db.TotalChanges() - changesBefore;
+        const Reach reach = seen.others || unseen ? Reach::Further : seen.own > 1 ? Reach::Record : Reach::Field;
+        if (keyed && reach != Reach::Further) {
+            try {
+                c.index.Rekey(rowid, keyBefore);
+            } catch (const sqlite::Error &) {
+                c.index.Forget();
+                indexFailed_ = true;
+            }
+        }
         savepoint.Release();
+        NoteWrite(field, rowid, reach);
     } catch (const sqlite::Error &e) {
         QString reason = e.Reason();
         if (!c.db.InTransaction()) {
             // SQLite ended the transaction itself (an I/O error, or a
             // trigger's RAISE(ROLLBACK)): its earlier changes are gone.
             c.batch.reset();
+            ForgetMatches();
+            c.index.Forget();
             reason += QStringLiteral("; the changes since the last commit were rolled back");
         }
         throw Refusal(field, *pending_, reason);

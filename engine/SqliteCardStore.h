@@ -9,19 +9,34 @@
 #include <QStringList>
 
 #include <chrono>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // The card store over an SQLite database file holding the table "CARD_DATA".
 // The fields are the table's columns in declared order; the records, in
-// rowid order. The cursor is the current record's rowid: nothing of the table
-// is held in memory, and each operation reads what it needs, so a walk over
-// all matches costs one pass over the table.
+// rowid order. The cursor is the current record's rowid.
+//
+// The first Find of a walk finds all the records from the cursor on that
+// match its criteria, and the walk's further Finds are answered from that
+// list of rowids. The store's own writes leave it true for the records after
+// the last one written, which is all that a walk's later Finds look at: a
+// walk costs one pass over the table, and a second walk with the same
+// criteria, as after a batch run's counting walk, none unless the first one
+// wrote the search field. Once a second walk over the same search
+// field needs a pass, and its pattern begins with a literal character, the
+// store indexes that field in a TEMP table of its connection (MatchIndex) and
+// from then on reads only the records whose value begins with that text.
+// Changes made by other connections are seen from the next Refresh or
+// MoveFirst on; a table whose triggers make one write change other records
+// is searched by a pass for every Find.
 //
 // Committed changes are grouped into one write transaction, which begins at
 // the first change (waiting up to the busy timeout for another connection's
 // lock) and ends at Flush, at the first move after it has been open for the
-// group-commit interval, or when the store is destroyed.
+// group-commit interval, when the store builds its index, or when the store
+// is destroyed.
 //
 // The database is opened on first use; it is never created, and its journal
 // mode is left as it is. Foreign-key rules of the table are enforced.
@@ -50,6 +65,9 @@ public:
     void SetText(const QString &text) override;
     void CancelUpdate() override;
     void Flush() override;
+
+    // True while the store keeps an index of the field for its searches.
+    bool HasIndexOf(const QString &field) const;
 
     // How long a write waits for another connection's lock; 5 seconds unless set.
     void SetBusyTimeout(std::chrono::milliseconds timeout);
@@ -81,10 +99,34 @@ private:
     const Column *FindColumn(const QString &name) const;
     const Criteria &ParseCriteria(const QString &text);
 
+    // The matches of one criteria from one record on, as found at the start
+    // of a walk and kept true since for the records after staleThrough.
+    struct MatchList
+    {
+        QString criteria;
+        QString field;
+        qint64 from;
+        std::vector<qint64> rowids;
+        qint64 staleThrough = std::numeric_limits<qint64>::min();
+
+        bool Answers(const QString &text, qint64 rowid) const { return text == criteria && rowid >= from && rowid > staleThrough; }
+    };
+    // How far one write reached, as the connection reported its changes.
+    enum class Reach { Field, Record, Further };
+
     std::optional<qint64> FirstRecord();
     std::optional<qint64> RecordAfter(qint64 rowid);
     // The first record at or after rowid whose search field matches.
     std::optional<qint64> NextMatch(const Criteria &criteria, qint64 rowid);
+    // Every match from `from` on, through the index where it serves.
+    std::vector<qint64> FindMatches(const Criteria &criteria, qint64 from);
+    // Passes over the table from `from` on: every match, or the first one.
+    std::vector<qint64> ScanMatches(const Criteria &criteria, qint64 from);
+    std::optional<qint64> ScanFirstMatch(const Criteria &criteria, qint64 from);
+    // Drops what was learnt of the table when another connection changed it.
+    void CheckOtherConnections();
+    void ForgetMatches();
+    void NoteWrite(const QString &field, qint64 rowid, Reach reach);
 
     // Moves the cursor, committing the pending change when it leaves the record.
     void MoveTo(std::optional<qint64> rowid);
@@ -103,4 +145,9 @@ private:
     std::optional<qint64> cursor_;
     std::optional<QString> pending_;
     std::unique_ptr<Criteria> criteria_; // the last criteria, compiled
+
+    std::optional<MatchList> matches_;
+    QString scannedField_;             // the search field of the last pass over the table
+    bool indexFailed_ = false;         // the index could not be built or read: passes only
+    bool writesReachFurther_ = false;  // a write changed other records: a pass for every Find
 };

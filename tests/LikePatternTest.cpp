@@ -104,6 +104,56 @@ TEST(LikePatternTest, MatchesByTheRules)
     }
 }
 
+// A value's key is what an index holds: matching the key must give the
+// pattern's answer for the value, and every matching key must lie in the
+// range of keys that begin with the pattern's KeyPrefix.
+TEST(LikePatternTest, KeysMatchAsTheirValuesDo)
+{
+    for (const Case &c : kCases) {
+        if (c.outcome == Invalid)
+            continue;
+        SCOPED_TRACE(std::string("pattern '") + c.pattern + "' value '" + c.value + "'");
+        const LikePattern pattern(QString::fromUtf8(c.pattern));
+        const std::string key = LikePattern::Key(c.value);
+        EXPECT_EQ(pattern.MatchesKey(key), c.outcome == Yes);
+        if (c.outcome == Yes) {
+            EXPECT_EQ(key.substr(0, pattern.KeyPrefix().size()), pattern.KeyPrefix());
+        }
+    }
+}
+
+TEST(LikePatternTest, KeyPrefixIsTheFoldedTextBeforeTheFirstWildcardOrList)
+{
+    const struct
+    {
+        const char *pattern;
+        const char *prefix;
+    } cases[] = {
+        {"A0123456",  "a0123456"},
+        {"Ab*c",      "ab"},
+        {"ab?",       "ab"},
+        {"ab#",       "ab"},
+        {"ab[c]d",    "ab"},
+        {"a[]b*",     "ab"},   // the empty list is no character
+        {"a]b%",      "a]b"},
+        {"*ab",       ""},
+        {"[[]ab",     ""},
+        {"ÄRGER*",    "ärger"},
+        {"STRAẞE",    "straße"},
+        {"K1",   "k1"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pattern);
+        EXPECT_EQ(LikePattern(QString::fromUtf8(c.pattern)).KeyPrefix(), c.prefix);
+    }
+}
+
+TEST(LikePatternTest, KeyOfMalformedUtf8HasAReplacementCharacterPerByte)
+{
+    EXPECT_EQ(LikePattern::Key(std::string_view("A\xff\xc3" "B")), "a\xef\xbf\xbd\xef\xbf\xbd" "b");
+    EXPECT_TRUE(LikePattern(QStringLiteral("a??b")).MatchesKey(LikePattern::Key(std::string_view("a\xff\xc3" "b"))));
+}
+
 TEST(LikePatternTest, MalformedUtf8CountsOneCharacterPerByte)
 {
     const LikePattern pattern(QStringLiteral("a??b"));

@@ -2,6 +2,7 @@
 
 #include "CardDb.h"
 #include "Failure.h"
+#include "LikePattern.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ QStringList List(std::initializer_list<const char *> items)
 
 // The record update's walk: writes value into field of every record that
 // matches criteria, in table order.
-void WriteMatches(CardStore &store, const QString &criteria, const QString &field, const QString &value)
+void WriteMatches(CardStore &store, const QString &criteria, const QString &field, const QString &value, bool flush = true)
 {
     store.SetDataField(field);
     store.Refresh();
@@ -35,7 +36,49 @@ void WriteMatches(CardStore &store, const QString &criteria, const QString &fiel
             break;
         store.MoveNext();
     }
+    if (flush)
+        store.Flush();
+}
+
+// The walk over the records whose REFERENCE matches pattern, numbering them
+// in Mark as "<tag>:1", "<tag>:2", ... in the order it visits them.
+void NumberMatches(CardStore &store, const QString &pattern, const QString &tag)
+{
+    store.SetDataField(QStringLiteral("Mark"));
+    store.Refresh();
+    store.MoveFirst();
+    const QString criteria = UpdateCriteria(QStringLiteral("REFERENCE"), pattern);
+    int visited = 0;
+    while (!store.IsEOF()) {
+        store.Find(criteria);
+        store.SetText(QStringLiteral("%1:%2").arg(tag).arg(visited + 1));
+        if (store.IsEOF())
+            break;
+        ++visited;
+        store.MoveNext();
+    }
     store.Flush();
+}
+
+// Per record in table order, the number the walk tagged it with, or ".".
+QStringList Visits(const QStringList &marks, const QString &tag)
+{
+    QStringList visits;
+    for (const QString &mark : marks)
+        visits << (mark.startsWith(tag + QLatin1Char(':')) ? mark.mid(tag.size() + 1) : QStringLiteral("."));
+    return visits;
+}
+
+// What Visits must show after a walk over the values given ("<NULL>" for
+// NULL): every match once, numbered in table order.
+QStringList ExpectedVisits(const QStringList &values, const QString &pattern)
+{
+    const LikePattern like(pattern);
+    QStringList visits;
+    int visited = 0;
+    for (const QString &value : values)
+        visits << (value != QLatin1String("<NULL>") && like.Matches(value) ? QString::number(++visited) : QStringLiteral("."));
+    return visits;
 }
 
 class SqliteCardStoreTest : public ::testing::Test
@@ -326,6 +369,140 @@ TEST_F(SqliteCardStoreTest, FailedCommitRollsBackAndReleasesTheDatabase)
     store.MoveNext();
     store.Flush();
     EXPECT_EQ(db->Column(QStringLiteral("Mark")), List({"<NULL>", "kept"}));
+}
+
+// The walks of an import: many over the same search field, so that the store
+// indexes it. Each pattern is walked after others and then twice in a row, so
+// that Finds are answered by a pass, by the index and by the matches of the
+// walk before.
+TEST_F(SqliteCardStoreTest, ManyWalksVisitEachMatchOnceInTableOrder)
+{
+    CreateCards({"'A1'", "'a2'", "'B1'", "NULL", "'A1'", "'Ärger'", "'ärger2'", "'ÄRGER'", "'straße'", "'STRASSE'", "42", "1.5", "'[x]'",
+                 "'A[1]'", "'K'", "char(8490)", "'a#1'", "'a11'", "''", "x'41ff31'"});
+    const QStringList references = db->Column(QStringLiteral("REFERENCE"));
+    const char *const patterns[] = {"Z*",   "A1",   "a*",  "A?",  "A#",  "a[1-2]*", "*1",    "ä*",      "ÄRGER", "STRAẞE",
+                                    "k",    "K", "4*", "42", "1.5", "#.#",     "[[]x]", "A[[]1]*", "a#1",   "A?1", "*"};
+    SqliteCardStore store(path);
+    int walk = 0;
+    for (int round = 1; round <= 2; ++round) {
+        for (const char *pattern : patterns) {
+            for (int repeat = 0; repeat < round; ++repeat) {
+                SCOPED_TRACE(QStringLiteral("walk %1, pattern %2").arg(walk + 1).arg(QString::fromUtf8(pattern)).toStdString());
+                const QString tag = QStringLiteral("w%1").arg(++walk);
+                NumberMatches(store, QString::fromUtf8(pattern), tag);
+                EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), tag), ExpectedVisits(references, QString::fromUtf8(pattern)));
+            }
+        }
+    }
+    EXPECT_TRUE(store.HasIndexOf(QStringLiteral("REFERENCE")));
+}
+
+// A walk that writes the search field itself (renaming A* to B1), first with
+// the matches of a counting walk over the same criteria, then walks after it.
+TEST_F(SqliteCardStoreTest, WalksAfterRenamingTheSearchFieldFindTheNewValues)
+{
+    CreateCards({"'A1'", "'b2'", "'A3'", "'c4'", "'a5'"});
+    SqliteCardStore store(path);
+    NumberMatches(store, QStringLiteral("Z*"), QStringLiteral("w0"));
+    NumberMatches(store, QStringLiteral("A*"), QStringLiteral("w1"));
+    ASSERT_TRUE(store.HasIndexOf(QStringLiteral("REFERENCE")));
+    WriteMatches(store, QStringLiteral("REFERENCE Like 'A*'"), QStringLiteral("REFERENCE"), QStringLiteral("B1"));
+    EXPECT_EQ(db->Column(QStringLiteral("REFERENCE")), List({"B1", "b2", "B1", "c4", "B1"}));
+
+    const QStringList references = db->Column(QStringLiteral("REFERENCE"));
+    int walk = 1;
+    for (const char *pattern : {"A*", "B1", "b*", "B?", "A1", "b1"}) {
+        SCOPED_TRACE(pattern);
+        const QString tag = QStringLiteral("w%1").arg(++walk);
+        NumberMatches(store, QLatin1String(pattern), tag);
+        EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), tag), ExpectedVisits(references, QLatin1String(pattern)));
+    }
+    EXPECT_TRUE(store.HasIndexOf(QStringLiteral("REFERENCE")));
+}
+
+TEST_F(SqliteCardStoreTest, WalkSeesWhatOtherConnectionsChangedSinceTheLastWalk)
+{
+    CreateCards({"'A1'", "'b2'", "'A3'"});
+    SqliteCardStore store(path);
+    NumberMatches(store, QStringLiteral("Z*"), QStringLiteral("w0"));
+    NumberMatches(store, QStringLiteral("A*"), QStringLiteral("w1"));
+    ASSERT_TRUE(store.HasIndexOf(QStringLiteral("REFERENCE")));
+
+    db->Exec(QStringLiteral("UPDATE CARD_DATA SET REFERENCE = 'a2' WHERE rowid = 2; DELETE FROM CARD_DATA WHERE rowid = 1;"
+                            "INSERT INTO CARD_DATA (REFERENCE) VALUES ('A4');"));
+    NumberMatches(store, QStringLiteral("A*"), QStringLiteral("w2"));
+    EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), QStringLiteral("w2")), List({"1", "2", "3"}));
+    NumberMatches(store, QStringLiteral("a4"), QStringLiteral("w3"));
+    EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), QStringLiteral("w3")), List({".", ".", "1"}));
+}
+
+// The store's writes, and what its walks learnt after them, go with a
+// transaction that fails to commit.
+TEST_F(SqliteCardStoreTest, WalksAfterAFailedCommitSeeTheOldValues)
+{
+    CreateCards({"'A1'", "'b2'", "'A3'"});
+    SqliteCardStore store(path);
+    store.SetBusyTimeout(50ms);
+    NumberMatches(store, QStringLiteral("Z*"), QStringLiteral("w0"));
+    NumberMatches(store, QStringLiteral("A*"), QStringLiteral("w1"));
+    ASSERT_TRUE(store.HasIndexOf(QStringLiteral("REFERENCE")));
+
+    WriteMatches(store, QStringLiteral("REFERENCE Like 'A*'"), QStringLiteral("REFERENCE"), QStringLiteral("B1"), false);
+    WriteMatches(store, QStringLiteral("REFERENCE Like 'B*'"), QString(), QString(), false);
+    db->Exec(QStringLiteral("BEGIN; SELECT count(*) FROM CARD_DATA;"));
+    EXPECT_THROW(store.Flush(), StoreFailure);
+    db->Exec(QStringLiteral("COMMIT"));
+
+    NumberMatches(store, QStringLiteral("B*"), QStringLiteral("w2"));
+    EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), QStringLiteral("w2")), List({".", "1", "."}));
+    NumberMatches(store, QStringLiteral("A*"), QStringLiteral("w3"));
+    EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), QStringLiteral("w3")), List({"1", ".", "2"}));
+}
+
+// Triggers that change more than the written field: an audit table, the
+// written record's search field, the search field of the record after it
+// (which the same walk must then find). The walk over A* that writes Mark is
+// walked again, then another pattern.
+TEST_F(SqliteCardStoreTest, WalksStayTrueWhenTriggersChangeRecords)
+{
+    struct Case
+    {
+        const char *name;
+        const char *trigger;
+        QStringList walk;     // visits of the walk over A*
+        QStringList again;    // and of the same walk again
+        const char *then;     // a pattern walked after them
+        QStringList thenWalk; // its visits
+        bool indexKept;
+    };
+    const Case cases[] = {
+        {"audit", "CREATE TABLE LOG (rid INTEGER); CREATE TRIGGER t AFTER UPDATE ON CARD_DATA BEGIN INSERT INTO LOG VALUES (NEW.rowid); END",
+         List({"1", ".", "2"}), List({"1", ".", "2"}), "A3", List({".", ".", "1"}), true},
+        {"own record", "CREATE TRIGGER t AFTER UPDATE OF Mark ON CARD_DATA BEGIN UPDATE CARD_DATA SET REFERENCE = 'Z' || REFERENCE WHERE rowid = NEW.rowid; END",
+         List({"1", ".", "2"}), List({".", ".", "."}), "za*", List({"1", ".", "2"}), true},
+        {"next record", "CREATE TRIGGER t AFTER UPDATE OF Mark ON CARD_DATA BEGIN UPDATE CARD_DATA SET REFERENCE = 'A' || REFERENCE WHERE rowid = NEW.rowid + 1; END",
+         List({"1", "2", "3"}), List({"1", "2", "3"}), "aab2", List({".", "1", "."}), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CreateCards({"'A1'", "'b2'", "'A3'"});
+        db->Exec(QLatin1String(c.trigger));
+        {
+            SqliteCardStore store(path);
+            NumberMatches(store, QStringLiteral("Z*"), QStringLiteral("w0"));
+            NumberMatches(store, QStringLiteral("Q*"), QStringLiteral("w1"));
+            ASSERT_TRUE(store.HasIndexOf(QStringLiteral("REFERENCE")));
+            NumberMatches(store, QStringLiteral("A*"), QStringLiteral("w2"));
+            EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), QStringLiteral("w2")), c.walk);
+            NumberMatches(store, QStringLiteral("A*"), QStringLiteral("w3"));
+            EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), QStringLiteral("w3")), c.again);
+            NumberMatches(store, QLatin1String(c.then), QStringLiteral("w4"));
+            EXPECT_EQ(Visits(db->Column(QStringLiteral("Mark")), QStringLiteral("w4")), c.thenWalk);
+            EXPECT_EQ(store.HasIndexOf(QStringLiteral("REFERENCE")), c.indexKept);
+        }
+        db.reset();
+        QFile::remove(path);
+    }
 }
 
 } // namespace
