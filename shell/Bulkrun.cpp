@@ -4,6 +4,8 @@
 #include "DiskFileSystem.h"
 #include "IniSettingsStore.h"
 #include "MainForm.h"
+#include "MenuCommands.h"
+#include "ProcessStarter.h"
 #include "QtFilePicker.h"
 #include "QtMessageBox.h"
 #include "SqliteCardStore.h"
@@ -77,10 +79,12 @@ int RunBulkrun(int argc, char *argv[])
                       ProgramFolder(QCoreApplication::applicationDirPath())};
     NoFilePicker noPicker;
     QtFilePicker picker;
+    ProcessStarter starter;
 
     frmMainValues v;
-    MainForm form(v, store, services, settings, headless ? static_cast<FilePicker &>(noPicker) : picker);
+    MainForm form(v, store, services, settings, headless ? static_cast<FilePicker &>(noPicker) : picker, starter);
     frmMain window(v, form);
+    MenuCommands menu(window, form, v, store, services, settings);
 
     if (headless) {
         form.TimerDone = [&] {

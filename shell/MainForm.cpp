@@ -14,8 +14,9 @@ const QString kRegisterSection = QStringLiteral("KVRFennic");
 } // namespace
 
 MainForm::MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings,
-                   FilePicker &picker)
-    : v(v), store(store), s(services), settings(settings), picker(picker), engine(v, store, services)
+                   FilePicker &picker, ProgramStarter &starter)
+    : v(v), store(store), s(services), settings(settings), picker(picker), starter(starter),
+      engine(v, store, services)
 {
 }
 
@@ -261,4 +262,25 @@ void MainForm::Combo1_Click()
 void MainForm::txtImportFile_Change()
 {
     v.ProgressBar1.Value = 0;
+}
+
+// The command lines join their parts as they stand, without quotes, so a
+// program folder with blanks in its path gives a line with blanks.
+void MainForm::mnuOpenFennic_Click()
+{
+    try {
+        starter.Start(s.folder.Path() + QStringLiteral("\\kvr_Fennic.exe"));
+    } catch (const Failure &) {
+        s.msg.Show(QStringLiteral("Can not find KVR_Fennic program!\rMake sure program exist"), MsgIcon::Critical);
+    }
+}
+
+// A missing help file with a viewer present is the viewer's to report.
+void MainForm::mnuHelp_Click()
+{
+    try {
+        starter.Start(QStringLiteral("winhlp32.EXE ") + s.folder.Path() + QStringLiteral("\\kvr_Bulkrun.hlp"));
+    } catch (const Failure &) {
+        s.msg.Show(QStringLiteral("Cannot find Help file. Make sure file exist."), MsgIcon::Critical);
+    }
 }

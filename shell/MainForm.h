@@ -2,19 +2,22 @@
 
 #include "Engine.h"
 #include "FilePicker.h"
+#include "ProgramStarter.h"
 #include "SettingsStore.h"
 #include "frmMainValues.h"
 
 #include <functional>
 
 // The main window's handlers, working on its values: start-up, activation,
-// the start-up timer, the mode layouts, Browse, Save and the run commands.
+// the start-up timer, the mode layouts, Browse, Save, the run commands and the
+// menu's two outside programs.
 // No widget is touched here; the window mirrors the values before and after
 // every handler.
 class MainForm
 {
 public:
-    MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings, FilePicker &picker);
+    MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings, FilePicker &picker,
+             ProgramStarter &starter);
 
     void Form_Load();
     void Form_Activate();
@@ -32,6 +35,11 @@ public:
     void Command3_Click() { engine.Command3_Click(); }
     void Chk_RepFromLst_Click() { engine.Chk_RepFromLst_Click(); }
 
+    // Start the sibling editor and the help viewer from the program folder,
+    // without waiting; a start that cannot happen is reported.
+    void mnuOpenFennic_Click();
+    void mnuHelp_Click();
+
     // True once the start-up timer has started a run.
     bool RunStarted() const { return runStarted_; }
     // Called when the start-up timer's handler returns (an automatic run that
@@ -47,6 +55,7 @@ private:
     Services &s;
     SettingsStore &settings;
     FilePicker &picker;
+    ProgramStarter &starter;
     Engine engine;
     QString dialogFileName_;  // the file dialog keeps its last choice for the program's life
     bool runStarted_ = false;

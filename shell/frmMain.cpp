@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -340,6 +341,34 @@ void frmMain::Handle(const std::function<void()> &handler)
     }
 }
 
+void frmMain::ShowModal(const std::function<std::unique_ptr<QDialog>()> &create)
+{
+    PullValues();
+    {
+        struct ModalOpen
+        {
+            bool &flag;
+            explicit ModalOpen(bool &flag) : flag(flag) { flag = true; }
+            ~ModalOpen() { flag = false; }
+        } modalOpen{modalOpen_};
+
+        create()->exec();
+        // Without a window manager, and on Qt's offscreen platform, no window
+        // is active once a modal window has closed. The activation is taken
+        // here, through the application, so that one the platform delivers
+        // later finds this window active already and changes nothing.
+        if (isVisible() && !isActiveWindow()) {
+            QT_WARNING_PUSH
+            QT_WARNING_DISABLE_DEPRECATED
+            QApplication::setActiveWindow(this);
+            QT_WARNING_POP
+            activateWindow();
+        }
+    }
+    PushValues();
+    Handle([this] { form.Form_Activate(); });
+}
+
 void frmMain::Timer1Fired()
 {
     if (!v.Timer1Enabled)
@@ -360,7 +389,7 @@ void frmMain::changeEvent(QEvent *event)
             ignoreActivation_ = true;
         return;
     }
-    const bool returned = running_ || ignoreActivation_;
+    const bool returned = running_ || ignoreActivation_ || modalOpen_;
     ignoreActivation_ = false;
     if (!returned)
         Handle([this] { form.Form_Activate(); });

@@ -7,10 +7,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -49,14 +51,24 @@ public:
     // after. A call while another handler runs is dropped.
     void Handle(const std::function<void()> &handler);
 
+    // Creates one of the program's modal windows with create, shows it over
+    // this one and discards it when it has closed. The values are pulled
+    // before it is created and pushed after it has closed, since it may read
+    // and change them. Closing it hands the activation back to this window,
+    // which runs Form_Activate exactly once, whether or not the platform
+    // reports the activation (the activation changes it reports meanwhile run
+    // nothing).
+    void ShowModal(const std::function<std::unique_ptr<QDialog>()> &create);
+
     // Copies the values into the widgets without firing any handler.
     void PushValues();
     // Copies what the operator can change into the values.
     void PullValues();
 
 signals:
-    // The menu commands. They are emitted outside Handle, so that the
-    // activation that a closing modal window hands back runs Form_Activate.
+    // The menu commands. They are emitted outside Handle: a modal window
+    // opened from them goes through ShowModal, whose closing runs
+    // Form_Activate, and a command that only runs a handler calls Handle.
     void mnuOpen_Click();
     void mnuConfigList_Click();
     void mnuSetup_Click();
@@ -129,6 +141,8 @@ private:
     // The window lost activation while a handler ran (to one of its message
     // boxes): the activation that comes back is not a new activation.
     bool ignoreActivation_ = false;
+    // A modal window of ShowModal is open or closing: its activations are ShowModal's.
+    bool modalOpen_ = false;
     bool waitCursor_ = false;
     bool centred_ = false;
 };

@@ -98,7 +98,7 @@ protected:
 
     void Build()
     {
-        form = std::make_unique<MainForm>(v, store, services, settings, picker);
+        form = std::make_unique<MainForm>(v, store, services, settings, picker, starter);
         window = std::make_unique<frmMain>(v, *form);
     }
     void Start()
@@ -128,6 +128,7 @@ protected:
     Services services{msg, clock, fs, exit, ProgramFolder(folder.Path())};
     MemorySettingsStore settings;
     ScriptedFilePicker picker;
+    RecordingStarter starter;
     SqliteCardStore store{folder.File(QStringLiteral("card.db"))};
     frmMainValues v;
     std::unique_ptr<MainForm> form;

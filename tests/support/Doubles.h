@@ -4,8 +4,10 @@
 #include "Failure.h"
 #include "MessageBox.h"
 #include "ProgramExit.h"
+#include "ProgramStarter.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -37,4 +39,12 @@ class ThrowingExit final : public ProgramExit
 {
 public:
     [[noreturn]] void End(int status) override { throw ProgramEnded{status}; }
+};
+
+// Records every command line and starts nothing.
+class RecordingStarter final : public ProgramStarter
+{
+public:
+    void Start(const QString &commandLine) override { started << commandLine; }
+    QStringList started;
 };

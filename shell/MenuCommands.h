@@ -1,0 +1,34 @@
+#pragma once
+
+#include "CardStore.h"
+#include "MainForm.h"
+#include "Services.h"
+#include "SettingsStore.h"
+#include "frmMain.h"
+#include "frmMainValues.h"
+
+// The main window's menu commands. Each auxiliary window is created when its
+// entry is chosen, shown modally over the main window and discarded when it
+// closes, after which the main window's activation runs again. The two
+// outside programs start inside a handler of the main window, so that closing
+// their message runs no activation. Connects itself to the window's menu and
+// must live as long as the window.
+class MenuCommands
+{
+public:
+    MenuCommands(frmMain &window, MainForm &form, frmMainValues &v, CardStore &store, Services &services,
+                 SettingsStore &settings);
+
+    void mnuOpen_Click();
+    void mnuConfigList_Click();
+    void mnuSetup_Click();
+    void mnuLog_Click();
+
+private:
+    frmMain &window;
+    MainForm &form;
+    frmMainValues &v;
+    CardStore &store;
+    Services &s;
+    SettingsStore &settings;
+};

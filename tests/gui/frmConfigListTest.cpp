@@ -1,0 +1,167 @@
+#include "frmConfigList.h"
+
+#include "CardDb.h"
+#include "Controls.h"
+#include "DiskFileSystem.h"
+#include "Doubles.h"
+#include "FaultyFileSystem.h"
+#include "SqliteCardStore.h"
+#include "TempFolder.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QByteArray kList = "Fixed Value_,QTY,9\r\n";
+
+class frmConfigListTest : public testing::Test
+{
+protected:
+    frmConfigListTest()
+    {
+        CardDb(tmp.File(QStringLiteral("card.db")))
+            .Exec(QStringLiteral("CREATE TABLE CARD_DATA(REFERENCE TEXT, TITLE TEXT, QTY INTEGER)"));
+    }
+
+    // Opens the editor; the list switch's handling records the switch's value.
+    QWidget *Open()
+    {
+        dialog = std::make_unique<frmConfigList>(v, store, fs, msg, ProgramFolder(tmp.Path()),
+                                                 [this] { switchValues.push_back(v.Chk_RepFromLst.Value); });
+        dialog->show();
+        return dialog.get();
+    }
+    QPlainTextEdit *List() { return Control<QPlainTextEdit>(dialog.get(), "txtList"); }
+    void Add(const char *option, const QString &field, const QString &value)
+    {
+        Click(dialog.get(), option);
+        Control<QComboBox>(dialog.get(), "CmbFields")->setEditText(field);
+        Control<QLineEdit>(dialog.get(), "txtValueForList")->setText(value);
+        Click(dialog.get(), "cmdAdd");
+    }
+    QByteArray File() const { return tmp.Read(QStringLiteral("list.lst")); }
+
+    TempFolder tmp;
+    DiskFileSystem disk;
+    FaultyFileSystem fs{disk};
+    RecordingMessageBox msg;
+    SqliteCardStore store{tmp.File(QStringLiteral("card.db"))};
+    RunState v;
+    std::vector<int> switchValues;
+    std::unique_ptr<frmConfigList> dialog;
+};
+
+TEST_F(frmConfigListTest, OpensWithTheTableFieldsAndTheListFileOrAnEmptyText)
+{
+    Open();
+    EXPECT_EQ(List()->toPlainText(), QString());
+    tmp.Write(QStringLiteral("List.LST"), kList);
+    QWidget *w = Open();
+    auto *fields = Control<QComboBox>(w, "CmbFields");
+    ASSERT_EQ(fields->count(), 3);
+    EXPECT_EQ(fields->itemText(2), QStringLiteral("QTY"));
+    EXPECT_EQ(fields->currentText(), QStringLiteral("REFERENCE"));
+    EXPECT_EQ(List()->toPlainText(), QStringLiteral("Fixed Value_,QTY,9\n"));
+    EXPECT_FALSE(Control<QRadioButton>(w, "OptionFile")->isChecked() || Control<QRadioButton>(w, "Optionfixed")->isChecked());
+    EXPECT_EQ(Control(w, "OptionFile")->toolTip(), QStringLiteral("Item No of record in Imported file."));
+}
+
+TEST_F(frmConfigListTest, AddToListInsertsAtTheInsertionPointAndSaveWritesTheText)
+{
+    const struct
+    {
+        const char *name;
+        QString delimiter;
+        std::function<void(QPlainTextEdit *)> place;  // where the operator leaves the insertion point
+        QByteArray saved;
+    } cases[] = {
+        {"right after opening", ",", [](QPlainTextEdit *) {}, "Fixed Value_,TITLE,v\r\nFile Value__,QTY,\r\n" + kList},
+        {"at the end", ";", [](QPlainTextEdit *box) { box->moveCursor(QTextCursor::End); },
+         kList + "Fixed Value_;TITLE;v\r\nFile Value__;QTY;\r\n"},
+        {"over a selection", "||", [](QPlainTextEdit *box) { box->selectAll(); },
+         "Fixed Value_||TITLE||v\r\nFile Value__||QTY||\r\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        tmp.Write(QStringLiteral("list.lst"), kList);
+        v.Delimiter = c.delimiter;
+        Open();
+        c.place(List());
+        Add("Optionfixed", QStringLiteral("TITLE"), QStringLiteral("v"));
+        Add("OptionFile", QStringLiteral("QTY"), QString());
+        Click(dialog.get(), "cmdSave");
+        EXPECT_EQ(File(), c.saved);
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(msg.shown.empty());
+}
+
+TEST_F(frmConfigListTest, AddWithoutAKindAsksForOneEachTimeTheWindowOpens)
+{
+    tmp.Write(QStringLiteral("list.lst"), kList);
+    Click(Open(), "Optionfixed");
+    Click(Open(), "cmdAdd");
+    ASSERT_EQ(msg.shown.size(), 1u);
+    EXPECT_EQ(msg.shown[0].text, QStringLiteral("Select File or Fixed option to continue"));
+    EXPECT_EQ(msg.shown[0].icon, MsgIcon::None);
+    EXPECT_EQ(List()->toPlainText(), QStringLiteral("Fixed Value_,QTY,9\n"));
+}
+
+TEST_F(frmConfigListTest, ClearListThenExitKeepsTheFileAndThenSaveEmptiesIt)
+{
+    tmp.Write(QStringLiteral("list.lst"), kList);
+    for (const char *close : {"cmdExit", "cmdSave"}) {
+        Click(Open(), "cmdClear");
+        EXPECT_EQ(List()->toPlainText(), QString());
+        Click(dialog.get(), close);
+        EXPECT_FALSE(dialog->isVisible());
+    }
+    EXPECT_EQ(File(), QByteArray());
+}
+
+TEST_F(frmConfigListTest, SaveRefreshesTheMainWindowsListViewOnlyWhenShown)
+{
+    for (const bool shown : {true, false}) {
+        switchValues.clear();
+        v.txtshowlist.Visible = shown;
+        v.Chk_RepFromLst.Value = shown ? 1 : 0;
+        Click(Open(), "cmdSave");
+        EXPECT_EQ(switchValues, shown ? std::vector<int>({0, 1}) : std::vector<int>()) << shown;
+    }
+}
+
+TEST_F(frmConfigListTest, SaveKeepsTheEncodingAndEveryCharacterOfAnUneditedText)
+{
+    // Windows-1252 with a no-break space, a lone LF and a lone CR.
+    const QByteArray text = "Fixed Value_,TITLE,caf\xe9\xa0x\r\nx\ny\rz\r\n";
+    tmp.Write(QStringLiteral("list.lst"), text);
+    Click(Open(), "cmdSave");
+    EXPECT_EQ(File(), text);
+}
+
+TEST_F(frmConfigListTest, ListThatCannotBeWrittenKeepsTheWindowOpenWithItsText)
+{
+    tmp.Write(QStringLiteral("list.lst"), kList);
+    v.txtshowlist.Visible = true;
+    Open();
+    Add("Optionfixed", QStringLiteral("QTY"), QStringLiteral("2"));
+    fs.FailOn(FaultyFileSystem::Op::WriteWhole);
+    Click(dialog.get(), "cmdSave");
+    ASSERT_EQ(msg.shown.size(), 1u);
+    EXPECT_EQ(msg.shown[0].icon, MsgIcon::Critical);
+    EXPECT_TRUE(msg.shown[0].text.contains(tmp.File(QStringLiteral("list.lst")) + QStringLiteral(": simulated failure")));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(List()->toPlainText(), QStringLiteral("Fixed Value_,QTY,2\nFixed Value_,QTY,9\n"));
+    EXPECT_TRUE(switchValues.empty());
+    EXPECT_EQ(File(), kList);
+}
+
+} // namespace

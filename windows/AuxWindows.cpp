@@ -1,1 +1,0 @@
-// The auxiliary windows are added here.

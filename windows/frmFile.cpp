@@ -1,0 +1,59 @@
+#include "frmFile.h"
+
+#include "BoxText.h"
+#include "Design.h"
+#include "Failure.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using Design::Place;
+
+frmFile::frmFile(RunState &v, FileSystem &fs, QWidget *parent) : QDialog(parent), v(v), fs(fs)
+{
+    setObjectName(QStringLiteral("frmFile"));
+    setWindowTitle(QStringLiteral("Imported File"));
+    Design::UseDesignFont(this);
+    Design::FixClientArea(this, 8565, 4650);
+
+    txtViewFile = Place<QPlainTextEdit>(this, "txtViewFile", 0, 0, 8565, 4035);
+    txtViewFile->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtViewFile->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtViewFile->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    auto *cmdSave = Place<QPushButton>(this, "cmdSave", 480, 4200, 855, 315);
+    cmdSave->setText(QStringLiteral("Save"));
+    auto *cmdExit = Place<QPushButton>(this, "cmdExit", 1500, 4200, 855, 315);
+    cmdExit->setText(QStringLiteral("Exit"));
+    for (QPushButton *button : {cmdSave, cmdExit})
+        button->setAutoDefault(false);
+
+    connect(cmdSave, &QPushButton::clicked, this, &frmFile::cmdSave_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &QDialog::reject);
+    Form_Load();
+}
+
+void frmFile::Form_Load()
+{
+    try {
+        const TextContent file = fs.ReadWhole(v.txtImportFile.Text);
+        encoding_ = file.encoding;
+        BoxText::Set(txtViewFile, file.text);
+    } catch (const Failure &) {
+        txtViewFile->clear();
+    }
+}
+
+void frmFile::cmdSave_Click()
+{
+    const QString path = v.txtImportFile.Text;
+    try {
+        fs.WriteWhole(path, BoxText::Get(txtViewFile), encoding_);
+    } catch (const Failure &) {
+    }
+    try {
+        v.txtViewImport.Text = fs.ReadWhole(path).text;
+    } catch (const Failure &) {
+        v.txtViewImport.Text.clear();
+    }
+    accept();
+}
