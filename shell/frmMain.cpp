@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include "Design.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -24,11 +26,7 @@
 
 namespace {
 
-// Places and sizes are designed in twips; 15 twips are one pixel at 96 dpi.
-constexpr int Px(int twips)
-{
-    return (twips + 7) / 15;
-}
+using Design::Px;
 
 constexpr int kClientWidthTwips = 8565;
 // The outer height less the client area: title bar, menu bar and borders.
@@ -38,10 +36,7 @@ constexpr int kProgressBarHeight = 17;
 template <typename W>
 W *Make(QWidget *parent, const char *name, int left, int top, int width, int height)
 {
-    auto *widget = new W(parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(Px(left), Px(top), Px(width), Px(height));
-    return widget;
+    return Design::Place<W>(parent, name, left, top, width, height);
 }
 
 // Frames draw their caption bold; what they hold keeps the window's font.
@@ -115,12 +110,7 @@ frmMain::frmMain(frmMainValues &v, MainForm &form, QWidget *parent)
       v(v), form(form)
 {
     setObjectName(QStringLiteral("frmMain"));
-    // The window was designed for a narrow 8.25 point sans serif; the
-    // semi-condensed face of the platform's font comes closest to its widths.
-    QFont small = font();
-    small.setPointSizeF(8.25);
-    small.setStretch(QFont::SemiCondensed);
-    setFont(small);
+    Design::UseDesignFont(this);
     BuildControls();
     for (QWidget *child : centralWidget()->findChildren<QWidget *>()) {
         if (qobject_cast<QLabel *>(child) || qobject_cast<QCheckBox *>(child) || qobject_cast<QRadioButton *>(child))
