@@ -6,9 +6,8 @@
 #include "Doubles.h"
 #include "FaultyFileSystem.h"
 #include "MemorySettingsStore.h"
-#include "ProcessStarter.h"
 #include "SqliteCardStore.h"
-#include "StubProgram.h"
+#include "Failure.h"
 #include "TempFolder.h"
 
 #include <QAction>
@@ -34,13 +33,19 @@ public:
     QString GetOpenFileName(const QString &, const QString &) override { return {}; }
 };
 
-void ProcessEventsFor(int ms)
+// Records the command lines; a missing program fails the start.
+class Starter final : public ProgramStarter
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+public:
+    void Start(const QString &commandLine) override
+    {
+        if (missing)
+            throw Failure(QStringLiteral("not found"));
+        started << commandLine;
+    }
+    bool missing = false;
+    QStringList started;
+};
 
 // The main window in import mode over a program folder, shown and active,
 // with its menu commands and the real program starter.
@@ -66,11 +71,16 @@ protected:
         window->Start();
         window->show();
         window->activateWindow();
+        RunEvents(2000, [this] { return window->isActiveWindow(); });
+        ASSERT_TRUE(window->isActiveWindow());
+    }
+
+    static void RunEvents(int ms, const std::function<bool()> &done = [] { return false; })
+    {
         QElapsedTimer clock;
         clock.start();
-        while (!window->isActiveWindow() && clock.elapsed() < 2000)
+        while (!done() && clock.elapsed() < ms)
             QApplication::processEvents(QEventLoop::AllEvents, 10);
-        ASSERT_TRUE(window->isActiveWindow());
     }
 
     // Chooses a menu entry; while the modal window it opens is up, runs
@@ -94,8 +104,6 @@ protected:
         return opened;
     }
 
-    int Reads() const { return fs.Calls(FaultyFileSystem::Op::ReadWhole); }
-
     TempFolder folder;
     QString importFile;
     DiskFileSystem disk;
@@ -106,7 +114,7 @@ protected:
     Services services{msg, clock, fs, exit, ProgramFolder(folder.Path())};
     MemorySettingsStore settings;
     NoFilePicker picker;
-    ProcessStarter starter;
+    Starter starter;
     SqliteCardStore store{folder.File(QStringLiteral("card.db"))};
     frmMainValues v;
     std::unique_ptr<MainForm> form;
@@ -129,7 +137,7 @@ TEST_F(MenuCommandsTest, EachWindowOpensModallyAndItsClosingRunsTheActivationOnc
     };
     for (const auto &e : entries) {
         SCOPED_TRACE(e.entry);
-        const int before = Reads();
+        const int before = fs.Calls(FaultyFileSystem::Op::ReadWhole);
         const QString changed = QStringLiteral("%1,1\r\n").arg(QLatin1String(e.entry));
         EXPECT_EQ(Choose(e.entry, [&](QDialog *) { folder.Write(QStringLiteral("import.txt"), changed.toLatin1()); }),
                   QLatin1String(e.window));
@@ -138,60 +146,37 @@ TEST_F(MenuCommandsTest, EachWindowOpensModallyAndItsClosingRunsTheActivationOnc
                   QString(changed).remove(QLatin1Char('\r')));
         EXPECT_TRUE(window->findChildren<QDialog *>().isEmpty());
         EXPECT_TRUE(window->isActiveWindow());
-        ProcessEventsFor(50);
-        EXPECT_EQ(Reads() - before, e.reads + 1);
+        RunEvents(50);
+        EXPECT_EQ(fs.Calls(FaultyFileSystem::Op::ReadWhole) - before, e.reads + 1);
     }
     EXPECT_TRUE(msg.shown.empty());
-}
-
-TEST_F(MenuCommandsTest, SavedListReachesTheMainWindowsListView)
-{
-    settings.Set(kApp, kSection, QStringLiteral("Data_List"), QStringLiteral("Yes"));
-    Start();
-    Choose("mnuConfigList", [](QDialog *dialog) {
-        Control<QPlainTextEdit>(dialog, "txtList")->setPlainText(QStringLiteral("Fixed Value_,QTY,5\n"));
-        Click(dialog, "cmdSave");
-    });
-    EXPECT_EQ(folder.Read(QStringLiteral("list.lst")), "Fixed Value_,QTY,5\r\n");
-    EXPECT_EQ(Control<QPlainTextEdit>(window.get(), "txtshowlist")->toPlainText(), QStringLiteral("Fixed Value_,QTY,5\n"));
 }
 
 TEST_F(MenuCommandsTest, OutsideProgramsStartOrTheirMessageIsShown)
 {
     Start();
-    const QString viewer = folder.File(QStringLiteral("bin/winhlp32"));
-    const QString sibling = folder.File(QStringLiteral("kvr_Fennic.exe"));
+    const QString prog = folder.Path() + QLatin1Char('\\');
     const struct
     {
         const char *entry;
-        bool present;
-        QString program;
-        QStringList arguments;
-        QString message;
+        bool missing;
+        QString started, message;
     } cases[] = {
-        {"mnuHelp", true, viewer, {folder.File(QStringLiteral("kvr_Bulkrun.hlp"))}, ""},
-        {"mnuHelp", false, viewer, {}, "Cannot find Help file. Make sure file exist."},
-        {"mnuOpenFennic", true, sibling, {}, ""},
-        {"mnuOpenFennic", false, sibling, {}, "Can not find KVR_Fennic program!\rMake sure program exist"},
+        {"mnuHelp", false, "winhlp32.EXE " + prog + "kvr_Bulkrun.hlp", ""},
+        {"mnuHelp", true, "", "Cannot find Help file. Make sure file exist."},
+        {"mnuOpenFennic", false, prog + "kvr_Fennic.exe", ""},
+        {"mnuOpenFennic", true, "", "Can not find KVR_Fennic program!\rMake sure program exist"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.entry) + (c.present ? " present" : " missing"));
-        QDir(folder.File(QStringLiteral("bin"))).removeRecursively();
-        QDir(folder.Path()).mkpath(QStringLiteral("bin"));
-        QFile::remove(sibling);
-        StubProgram::PathOverride path(folder.File(QStringLiteral("bin")));
-        if (c.present)
-            StubProgram::Write(c.program);
+        SCOPED_TRACE(std::string(c.entry) + (c.missing ? " missing" : " present"));
+        starter.missing = c.missing;
+        starter.started.clear();
         msg.shown.clear();
-
         EXPECT_TRUE(Choose(c.entry).isEmpty());
-        if (c.present) {
-            EXPECT_EQ(StubProgram::WaitForRun(c.program), QStringList{c.program} + c.arguments);
-            EXPECT_TRUE(msg.shown.empty());
-        } else {
-            ASSERT_EQ(msg.shown.size(), 1u);
+        EXPECT_EQ(starter.started, c.missing ? QStringList() : QStringList{c.started});
+        ASSERT_EQ(msg.shown.size(), c.missing ? 1u : 0u);
+        if (c.missing) {
             EXPECT_EQ(msg.shown[0].text, c.message);
-            EXPECT_EQ(msg.shown[0].icon, MsgIcon::Critical);
         }
     }
 }

@@ -59,21 +59,6 @@ protected:
     std::unique_ptr<frmConfigList> dialog;
 };
 
-TEST_F(frmConfigListTest, OpensWithTheTableFieldsAndTheListFileOrAnEmptyText)
-{
-    Open();
-    EXPECT_EQ(List()->toPlainText(), QString());
-    tmp.Write(QStringLiteral("List.LST"), kList);
-    QWidget *w = Open();
-    auto *fields = Control<QComboBox>(w, "CmbFields");
-    ASSERT_EQ(fields->count(), 3);
-    EXPECT_EQ(fields->itemText(2), QStringLiteral("QTY"));
-    EXPECT_EQ(fields->currentText(), QStringLiteral("REFERENCE"));
-    EXPECT_EQ(List()->toPlainText(), QStringLiteral("Fixed Value_,QTY,9\n"));
-    EXPECT_FALSE(Control<QRadioButton>(w, "OptionFile")->isChecked() || Control<QRadioButton>(w, "Optionfixed")->isChecked());
-    EXPECT_EQ(Control(w, "OptionFile")->toolTip(), QStringLiteral("Item No of record in Imported file."));
-}
-
 TEST_F(frmConfigListTest, AddToListInsertsAtTheInsertionPointAndSaveWritesTheText)
 {
     const struct
@@ -99,8 +84,8 @@ TEST_F(frmConfigListTest, AddToListInsertsAtTheInsertionPointAndSaveWritesTheTex
         Add("OptionFile", QStringLiteral("QTY"), QString());
         Click(dialog.get(), "cmdSave");
         EXPECT_EQ(File(), c.saved);
-        EXPECT_EQ(dialog->result(), QDialog::Accepted);
     }
+    EXPECT_EQ(Control<QComboBox>(dialog.get(), "CmbFields")->count(), 3);  // the table's fields
     EXPECT_TRUE(msg.shown.empty());
 }
 
@@ -111,7 +96,6 @@ TEST_F(frmConfigListTest, AddWithoutAKindAsksForOneEachTimeTheWindowOpens)
     Click(Open(), "cmdAdd");
     ASSERT_EQ(msg.shown.size(), 1u);
     EXPECT_EQ(msg.shown[0].text, QStringLiteral("Select File or Fixed option to continue"));
-    EXPECT_EQ(msg.shown[0].icon, MsgIcon::None);
     EXPECT_EQ(List()->toPlainText(), QStringLiteral("Fixed Value_,QTY,9\n"));
 }
 
@@ -145,23 +129,6 @@ TEST_F(frmConfigListTest, SaveKeepsTheEncodingAndEveryCharacterOfAnUneditedText)
     tmp.Write(QStringLiteral("list.lst"), text);
     Click(Open(), "cmdSave");
     EXPECT_EQ(File(), text);
-}
-
-TEST_F(frmConfigListTest, ListThatCannotBeWrittenKeepsTheWindowOpenWithItsText)
-{
-    tmp.Write(QStringLiteral("list.lst"), kList);
-    v.txtshowlist.Visible = true;
-    Open();
-    Add("Optionfixed", QStringLiteral("QTY"), QStringLiteral("2"));
-    fs.FailOn(FaultyFileSystem::Op::WriteWhole);
-    Click(dialog.get(), "cmdSave");
-    ASSERT_EQ(msg.shown.size(), 1u);
-    EXPECT_EQ(msg.shown[0].icon, MsgIcon::Critical);
-    EXPECT_TRUE(msg.shown[0].text.contains(tmp.File(QStringLiteral("list.lst")) + QStringLiteral(": simulated failure")));
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(List()->toPlainText(), QStringLiteral("Fixed Value_,QTY,2\nFixed Value_,QTY,9\n"));
-    EXPECT_TRUE(switchValues.empty());
-    EXPECT_EQ(File(), kList);
 }
 
 } // namespace
