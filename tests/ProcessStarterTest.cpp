@@ -10,110 +10,84 @@
 
 namespace {
 
-// A PATH folder and a program folder whose path holds a blank, as command
-// lines from the program folder have it.
-class ProcessStarterTest : public testing::Test
+// A PATH folder "bin" and a program folder "prog dir", whose path holds a
+// blank as command lines from the program folder have it.
+struct Folders
 {
-protected:
-    ProcessStarterTest()
+    Folders()
     {
         QDir(tmp.Path()).mkpath(QStringLiteral("bin"));
         QDir(tmp.Path()).mkpath(QStringLiteral("prog dir"));
     }
-
-    QString Bin(const QString &name) const { return tmp.File(QStringLiteral("bin/") + name); }
-    QString Prog(const QString &name) const { return tmp.File(QStringLiteral("prog dir/") + name); }
-    QString ProgFolder() const { return tmp.File(QStringLiteral("prog dir")); }
+    // A command line with "<prog>" standing for the program folder.
+    QString Command(const char *line) const { return QString::fromUtf8(line).replace(QStringLiteral("<prog>"), tmp.File(QStringLiteral("prog dir"))); }
 
     TempFolder tmp;
     StubProgram::PathOverride path{tmp.File(QStringLiteral("bin"))};
-    ProcessStarter starter;
 };
 
-TEST_F(ProcessStarterTest, HelpViewerIsFoundOnThePathWhateverItsCaseAndExe)
+TEST(ProcessStarterTest, StartsFromThePathOrByPathNativelyOrThroughWine)
 {
+    const char *const help = "winhlp32.EXE <prog>\\kvr_Bulkrun.hlp";
     const struct
     {
-        const char *onPath;  // the help viewer's name in the PATH folder
-        const char *helpFile;  // the help file in the program folder, if any
-        const char *argument;  // the name of the help file the viewer gets
+        const char *stub;
+        const char *windowsFile; // a file that begins with "MZ", if any
+        const char *command;
+        const char *run[2]; // the program started and its argument, if any
     } cases[] = {
-        {"winhlp32", nullptr, "kvr_Bulkrun.hlp"},
-        {"WinHlp32.exe", nullptr, "kvr_Bulkrun.hlp"},
-        {"WINHLP32.EXE", "KVR_BULKRUN.HLP", "KVR_BULKRUN.HLP"},
+        // letter case and ".exe" are ignored on the PATH and in the program folder
+        {"bin/winhlp32", nullptr, help, {"bin/winhlp32", "prog dir/kvr_Bulkrun.hlp"}},
+        {"bin/WinHlp32.exe", nullptr, help, {"bin/WinHlp32.exe", "prog dir/kvr_Bulkrun.hlp"}},
+        {"bin/WINHLP32.EXE", "prog dir/KVR_BULKRUN.HLP", help, {"bin/WINHLP32.EXE", "prog dir/KVR_BULKRUN.HLP"}},
+        {"prog dir/KVR_Fennic.EXE", nullptr, "<prog>\\kvr_Fennic.exe", {"prog dir/KVR_Fennic.EXE", nullptr}},
+        // a Windows program goes to wine, found on the PATH
+        {"bin/wine", "prog dir/kvr_Fennic.exe", "<prog>\\kvr_Fennic.exe", {"bin/wine", "prog dir/kvr_Fennic.exe"}},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.onPath);
-        TempFolder run;
-        QDir(run.Path()).mkpath(QStringLiteral("bin"));
-        QDir(run.Path()).mkpath(QStringLiteral("prog dir"));
-        StubProgram::PathOverride path(run.File(QStringLiteral("bin")));
-        const QString viewer = run.File(QStringLiteral("bin/") + QLatin1String(c.onPath));
-        StubProgram::Write(viewer);
-        if (c.helpFile)
-            run.Write(QStringLiteral("prog dir/") + QLatin1String(c.helpFile), "help");
-
-        starter.Start(QStringLiteral("winhlp32.EXE ") + run.File(QStringLiteral("prog dir"))
-                      + QStringLiteral("\\kvr_Bulkrun.hlp"));
-        EXPECT_EQ(StubProgram::WaitForRun(viewer),
-                  QStringList({viewer, run.File(QStringLiteral("prog dir/") + QLatin1String(c.argument))}));
+        SCOPED_TRACE(c.stub);
+        const Folders folders;
+        StubProgram::Write(folders.tmp.File(QLatin1String(c.stub)));
+        if (c.windowsFile)
+            folders.tmp.Write(QLatin1String(c.windowsFile), QByteArray("MZ\x90\0windows program", 19));
+        ProcessStarter().Start(folders.Command(c.command));
+        QStringList run;
+        for (const char *part : c.run) {
+            if (part)
+                run << folders.tmp.File(QLatin1String(part));
+        }
+        EXPECT_EQ(StubProgram::WaitForRun(run.first()), run);
     }
 }
 
-TEST_F(ProcessStarterTest, SiblingEditorStartsDirectlyOrThroughWine)
-{
-    // A native program, its name in another case than the command line's.
-    StubProgram::Write(Prog(QStringLiteral("KVR_Fennic.EXE")));
-    starter.Start(ProgFolder() + QStringLiteral("\\kvr_Fennic.exe"));
-    EXPECT_EQ(StubProgram::WaitForRun(Prog(QStringLiteral("KVR_Fennic.EXE"))),
-              QStringList{Prog(QStringLiteral("KVR_Fennic.EXE"))});
-
-    // A Windows program goes to wine, found on the PATH.
-    tmp.Write(QStringLiteral("prog dir/kvr_Fennic.exe"), "MZ\x90\0windows program");
-    QFile::remove(Prog(QStringLiteral("KVR_Fennic.EXE")));
-    StubProgram::Write(Bin(QStringLiteral("wine")));
-    starter.Start(ProgFolder() + QStringLiteral("\\kvr_Fennic.exe"));
-    EXPECT_EQ(StubProgram::WaitForRun(Bin(QStringLiteral("wine"))),
-              QStringList({Bin(QStringLiteral("wine")), Prog(QStringLiteral("kvr_Fennic.exe"))}));
-}
-
-TEST_F(ProcessStarterTest, StartsThatCannotHappenThrow)
+TEST(ProcessStarterTest, StartsThatCannotHappenThrow)
 {
     const struct
     {
-        const char *name;
-        QByteArray content;  // of kvr_Fennic.exe; none when null
-        bool executable;
+        const char *content; // of kvr_Fennic.exe, not executable; none when null
         const char *reason;
     } cases[] = {
-        {"missing", QByteArray(), false, "there is no such program"},
-        {"script without execute bit", "#!/bin/sh\n", false, "is not executable"},
-        {"not a program", "plain text\n", true, "is not a program"},
-        {"Windows program without wine", "MZ\x90", false, "no wine on the PATH"},
+        {nullptr, "there is no such program"},
+        {"#!/bin/sh\n", "is not executable"},
+        {"plain text\n", "is not a program"},
+        {"MZ\x90", "no wine on the PATH"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString sibling = Prog(QStringLiteral("kvr_Fennic.exe"));
-        QFile::remove(sibling);
-        if (!c.content.isNull()) {
-            tmp.Write(QStringLiteral("prog dir/kvr_Fennic.exe"), c.content);
-            if (c.executable)
-                QFile::setPermissions(sibling, QFile::permissions(sibling) | QFile::ExeOwner);
-        }
+        SCOPED_TRACE(c.reason);
+        const Folders folders;
+        if (c.content)
+            folders.tmp.Write(QStringLiteral("prog dir/kvr_Fennic.exe"), c.content);
         try {
-            starter.Start(ProgFolder() + QStringLiteral("\\kvr_Fennic.exe"));
+            ProcessStarter().Start(folders.Command("<prog>\\kvr_Fennic.exe"));
             ADD_FAILURE() << "started";
         } catch (const Failure &error) {
             EXPECT_TRUE(error.message().contains(QLatin1String(c.reason))) << error.what();
         }
     }
-
-    // No help viewer on the PATH: the rest of the line names no program either.
-    EXPECT_THROW(starter.Start(QStringLiteral("winhlp32.EXE ") + ProgFolder() + QStringLiteral("\\kvr_Bulkrun.hlp")),
-                 Failure);
     // A file of the name that is not a program is passed over on the PATH.
-    tmp.Write(QStringLiteral("bin/winhlp32"), "not a program");
-    EXPECT_THROW(starter.Start(QStringLiteral("winhlp32.EXE x")), Failure);
+    const Folders folders;
+    folders.tmp.Write(QStringLiteral("bin/winhlp32"), "not a program");
+    EXPECT_THROW(ProcessStarter().Start(folders.Command("winhlp32.EXE <prog>\\kvr_Bulkrun.hlp")), Failure);
 }
 
 } // namespace

@@ -19,8 +19,7 @@ namespace StubProgram {
 inline void Write(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" END > \"$0.args\"\n") < 0)
+    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" END > \"$0.args\"\n") < 0)
         throw std::runtime_error("cannot write stub " + path.toStdString());
     file.setPermissions(file.permissions() | QFile::ExeOwner);
 }
@@ -33,11 +32,9 @@ inline QStringList WaitForRun(const QString &path, int ms = 5000)
     clock.start();
     do {
         QFile file(path + QStringLiteral(".args"));
-        if (file.open(QIODevice::ReadOnly)) {
-            QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-            if (lines.size() >= 2 && lines.takeLast().isEmpty() && lines.takeLast() == QLatin1String("END"))
-                return lines;
-        }
+        const QString text = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        if (text.endsWith(QLatin1String("\nEND\n")))
+            return text.chopped(5).split(QLatin1Char('\n'));
         QThread::msleep(10);
     } while (clock.elapsed() < ms);
     return {};
