@@ -133,14 +133,6 @@ TEST_F(BatchRunTest, ProductBeyondSixteenBitsKeepsTheMatchCount)
     EXPECT_EQ(rig.v.ProgressBar1.Max, 3);
 }
 
-TEST_F(BatchRunTest, AutomaticRunEndsTheProgramAtItsCompletion)
-{
-    rig.v.AutoRun = "1";
-    EXPECT_THROW(Execute("B1", false), ProgramEnded);
-    EXPECT_EQ(rig.Column("TITLE").at(1), "new");
-    EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
-}
-
 TEST_F(BatchRunTest, ListSwitchSwapsTheReplacePairForTheListView)
 {
     rig.v.Chk_RepFromLst.Value = 1;

@@ -147,11 +147,4 @@ TEST_F(ImportRunTest, FailingLastUpdateLogsTheErrorThenTheEnd)
     EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 1");
 }
 
-TEST_F(ImportRunTest, AutomaticRunEndsTheProgramAtItsLastLine)
-{
-    rig.v.AutoRun = "1";
-    EXPECT_THROW(Import("A1,X\r\nA2,Y"), ProgramEnded);
-    EXPECT_EQ(Titles(), QStringList({"X", "Y", "three", "four"}));
-}
-
 } // namespace
