@@ -11,12 +11,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QRadioButton>
-
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -61,54 +59,29 @@ protected:
 
 TEST_F(frmConfigListTest, AddToListInsertsAtTheInsertionPointAndSaveWritesTheText)
 {
-    const struct
-    {
-        const char *name;
-        QString delimiter;
-        std::function<void(QPlainTextEdit *)> place;  // where the operator leaves the insertion point
-        QByteArray saved;
-    } cases[] = {
+    // Where the operator leaves the insertion point, the delimiter and the list saved.
+    const std::tuple<const char *, QString, std::function<void(QPlainTextEdit *)>, QByteArray> cases[] = {
         {"right after opening", ",", [](QPlainTextEdit *) {}, "Fixed Value_,TITLE,v\r\nFile Value__,QTY,\r\n" + kList},
         {"at the end", ";", [](QPlainTextEdit *box) { box->moveCursor(QTextCursor::End); },
          kList + "Fixed Value_;TITLE;v\r\nFile Value__;QTY;\r\n"},
         {"over a selection", "||", [](QPlainTextEdit *box) { box->selectAll(); },
          "Fixed Value_||TITLE||v\r\nFile Value__||QTY||\r\n"},
+        {"after Clear List", ",", [](QPlainTextEdit *box) { Click(box->window(), "cmdClear"); },
+         "Fixed Value_,TITLE,v\r\nFile Value__,QTY,\r\n"},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, delimiter, place, saved] : cases) {
+        SCOPED_TRACE(name);
         tmp.Write(QStringLiteral("list.lst"), kList);
-        v.Delimiter = c.delimiter;
+        v.Delimiter = delimiter;
         Open();
-        c.place(List());
+        place(List());
         Add("Optionfixed", QStringLiteral("TITLE"), QStringLiteral("v"));
         Add("OptionFile", QStringLiteral("QTY"), QString());
         Click(dialog.get(), "cmdSave");
-        EXPECT_EQ(File(), c.saved);
+        EXPECT_EQ(File(), saved);
     }
     EXPECT_EQ(Control<QComboBox>(dialog.get(), "CmbFields")->count(), 3);  // the table's fields
     EXPECT_TRUE(msg.shown.empty());
-}
-
-TEST_F(frmConfigListTest, AddWithoutAKindAsksForOneEachTimeTheWindowOpens)
-{
-    tmp.Write(QStringLiteral("list.lst"), kList);
-    Click(Open(), "Optionfixed");
-    Click(Open(), "cmdAdd");
-    ASSERT_EQ(msg.shown.size(), 1u);
-    EXPECT_EQ(msg.shown[0].text, QStringLiteral("Select File or Fixed option to continue"));
-    EXPECT_EQ(List()->toPlainText(), QStringLiteral("Fixed Value_,QTY,9\n"));
-}
-
-TEST_F(frmConfigListTest, ClearListThenExitKeepsTheFileAndThenSaveEmptiesIt)
-{
-    tmp.Write(QStringLiteral("list.lst"), kList);
-    for (const char *close : {"cmdExit", "cmdSave"}) {
-        Click(Open(), "cmdClear");
-        EXPECT_EQ(List()->toPlainText(), QString());
-        Click(dialog.get(), close);
-        EXPECT_FALSE(dialog->isVisible());
-    }
-    EXPECT_EQ(File(), QByteArray());
 }
 
 TEST_F(frmConfigListTest, SaveRefreshesTheMainWindowsListViewOnlyWhenShown)
@@ -122,12 +95,21 @@ TEST_F(frmConfigListTest, SaveRefreshesTheMainWindowsListViewOnlyWhenShown)
     }
 }
 
-TEST_F(frmConfigListTest, SaveKeepsTheEncodingAndEveryCharacterOfAnUneditedText)
+TEST_F(frmConfigListTest, SaveKeepsEveryByteOfAnUneditedTextAndExitOrAddWithoutAKindChangeNothing)
 {
     // Windows-1252 with a no-break space, a lone LF and a lone CR.
     const QByteArray text = "Fixed Value_,TITLE,caf\xe9\xa0x\r\nx\ny\rz\r\n";
     tmp.Write(QStringLiteral("list.lst"), text);
-    Click(Open(), "cmdSave");
+    Click(Open(), "Optionfixed");
+    Click(dialog.get(), "cmdClear");
+    Click(dialog.get(), "cmdExit");
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(File(), text);
+
+    Click(Open(), "cmdAdd");  // the kind chosen in an earlier opening is gone
+    ASSERT_EQ(msg.shown.size(), 1u);
+    EXPECT_EQ(msg.shown[0].text, QStringLiteral("Select File or Fixed option to continue"));
+    Click(dialog.get(), "cmdSave");
     EXPECT_EQ(File(), text);
 }
 

@@ -6,15 +6,12 @@
 
 #include <QLineEdit>
 
-#include <gtest/gtest.h>
-
 #include <memory>
+#include <utility>
 
 namespace {
 
-const QString kApp = QStringLiteral("Tavrin");
-const QString kSection = QStringLiteral("Bulkrun");
-const QString kKey = QStringLiteral("Delimiter");
+const QString kApp = QStringLiteral("Tavrin"), kSection = QStringLiteral("Bulkrun"), kKey = QStringLiteral("Delimiter");
 
 class frmSetupTest : public testing::Test
 {
@@ -34,19 +31,15 @@ protected:
 
 TEST_F(frmSetupTest, OpeningMakesTheStoredSettingTheDelimiterAsItStands)
 {
-    const struct
-    {
-        bool stored;
-        QString value;
-    } cases[] = {{true, "||"}, {true, ""}, {false, ""}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.value.toStdString() + (c.stored ? " stored" : " absent"));
+    const std::pair<bool, QString> cases[] = {{true, "||"}, {true, ""}, {false, ""}};
+    for (const auto &[stored, value] : cases) {
+        SCOPED_TRACE(value.toStdString() + (stored ? " stored" : " absent"));
         settings = MemorySettingsStore();
-        if (c.stored)
-            settings.Set(kApp, kSection, kKey, c.value);
+        if (stored)
+            settings.Set(kApp, kSection, kKey, value);
         v.Delimiter = QStringLiteral(",");
-        EXPECT_EQ(Open()->text(), c.value);
-        EXPECT_EQ(v.Delimiter, c.value);
+        EXPECT_EQ(Open()->text(), value);
+        EXPECT_EQ(v.Delimiter, value);
     }
 }
 
@@ -63,10 +56,8 @@ TEST_F(frmSetupTest, SaveStoresTheTextButTheRunningDelimiterChangesOnlyAtTheNext
     EXPECT_EQ(v.Delimiter, QStringLiteral("|"));
     dialog->close();
     EXPECT_EQ(settings.saved.size(), 1u);
-}
 
-TEST_F(frmSetupTest, SettingThatCannotBeStoredKeepsTheWindowOpen)
-{
+    // A setting that cannot be stored keeps the window open.
     settings.FailSaves();
     Open();
     Click(dialog.get(), "cmdSave");
