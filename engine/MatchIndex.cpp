@@ -15,14 +15,13 @@ void KeyFunction(sqlite3_context *context, int, sqlite3_value **args)
         sqlite3_result_null(context);
         return;
     }
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
-    const int bytes = sqlite3_value_bytes(value);
-    if (!text && bytes > 0) {
+    const std::optional<std::string_view> text = sqlite::ArgumentText(value);
+    if (!text) {
         sqlite3_result_error_nomem(context);
         return;
     }
     try {
-        const std::string key = LikePattern::Key(std::string_view(text ? text : "", std::size_t(bytes)));
+        const std::string key = LikePattern::Key(*text);
         sqlite3_result_blob64(context, key.data(), key.size(), SQLITE_TRANSIENT);
     } catch (...) {
         sqlite3_result_error_nomem(context);

@@ -174,4 +174,15 @@ private:
 // name as an SQL identifier in double quotes.
 QString QuoteIdentifier(const QString &name);
 
+// The text form of a non-NULL argument of an SQL function; nullopt when
+// SQLite could not make it (out of memory).
+inline std::optional<std::string_view> ArgumentText(sqlite3_value *value)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
+    const int bytes = sqlite3_value_bytes(value);
+    if (!text && bytes > 0)
+        return std::nullopt;
+    return std::string_view(text ? text : "", std::size_t(bytes));
+}
+
 } // namespace sqlite

@@ -33,14 +33,13 @@ void MatchFunction(sqlite3_context *context, int, sqlite3_value **args)
         sqlite3_result_int(context, 0);
         return;
     }
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
-    const int bytes = sqlite3_value_bytes(value);
-    if (!text && bytes > 0) {
+    const std::optional<std::string_view> text = sqlite::ArgumentText(value);
+    if (!text) {
         sqlite3_result_error_nomem(context);
         return;
     }
     try {
-        const bool matches = pattern->Matches(std::string_view(text ? text : "", std::size_t(bytes)));
+        const bool matches = pattern->Matches(*text);
         sqlite3_result_int(context, matches ? 1 : 0);
     } catch (...) {
         sqlite3_result_error_nomem(context);
