@@ -1,5 +1,7 @@
 #include "BoxText.h"
 
+#include "Failure.h"
+
 #include <QPlainTextEdit>
 #include <QTextDocument>
 
@@ -70,3 +72,15 @@ QString Get(const QPlainTextEdit *box)
 }
 
 } // namespace BoxText
+
+TextEncoding BoxText::Load(QPlainTextEdit *box, FileSystem &fs, const QString &path)
+{
+    try {
+        const TextContent file = fs.ReadWhole(path);
+        Set(box, file.text);
+        return file.encoding;
+    } catch (const Failure &) {
+        box->clear();
+        return TextEncoding::Utf8;
+    }
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileSystem.h"
+
 #include <QString>
 
 class QPlainTextEdit;
@@ -18,5 +20,9 @@ QString FromBox(const QString &boxText);
 
 void Set(QPlainTextEdit *box, const QString &fileText);
 QString Get(const QPlainTextEdit *box);
+
+// Puts the whole file at path into box and returns the encoding to write it
+// back with; a file that cannot be read shows as an empty box (UTF-8).
+TextEncoding Load(QPlainTextEdit *box, FileSystem &fs, const QString &path);
 
 } // namespace BoxText

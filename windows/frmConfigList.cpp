@@ -103,13 +103,7 @@ void frmConfigList::Form_Load()
     CmbFields->setCurrentIndex(CmbFields->count() > 0 ? 0 : -1);
 
     // A list that cannot be read opens as an empty text.
-    try {
-        const TextContent list = fs.ReadWhole(folder.File(kListFile));
-        encoding_ = list.encoding;
-        BoxText::Set(txtList, list.text);
-    } catch (const Failure &) {
-        txtList->clear();
-    }
+    encoding_ = BoxText::Load(txtList, fs, folder.File(kListFile));
 }
 
 void frmConfigList::cmdAdd_Click()

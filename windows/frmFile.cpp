@@ -34,13 +34,7 @@ frmFile::frmFile(RunState &v, FileSystem &fs, QWidget *parent) : QDialog(parent)
 
 void frmFile::Form_Load()
 {
-    try {
-        const TextContent file = fs.ReadWhole(v.txtImportFile.Text);
-        encoding_ = file.encoding;
-        BoxText::Set(txtViewFile, file.text);
-    } catch (const Failure &) {
-        txtViewFile->clear();
-    }
+    encoding_ = BoxText::Load(txtViewFile, fs, v.txtImportFile.Text);
 }
 
 void frmFile::cmdSave_Click()

@@ -44,13 +44,7 @@ frmLog::frmLog(FileSystem &fs, MessageBox &msg, ProgramFolder folder, QWidget *p
 
 void frmLog::Form_Load()
 {
-    try {
-        const TextContent log = fs.ReadWhole(folder.File(kLogFile));
-        encoding_ = log.encoding;
-        BoxText::Set(txtLogview, log.text);
-    } catch (const Failure &) {
-        txtLogview->clear();
-    }
+    encoding_ = BoxText::Load(txtLogview, fs, folder.File(kLogFile));
 }
 
 void frmLog::cmdClear_Click()
