@@ -204,6 +204,21 @@ void Transaction::Commit()
     }
 }
 
+ReadTransaction::ReadTransaction(Database &db)
+    : db_(db)
+{
+    db_.Execute("BEGIN DEFERRED");
+}
+
+ReadTransaction::~ReadTransaction()
+{
+    if (!db_.InTransaction())
+        return;
+    ExecuteQuietly(db_.Handle(), "COMMIT");
+    if (db_.InTransaction())
+        ExecuteQuietly(db_.Handle(), "ROLLBACK");
+}
+
 Savepoint::Savepoint(Database &db, const QByteArray &name)
     : db_(db)
     , name_(name)

@@ -153,6 +153,22 @@ private:
     bool open_ = true;
 };
 
+// A read transaction: the statements run inside it see one snapshot and
+// share one read lock instead of taking and dropping it each. Begun
+// deferred, so the lock is taken by the first read; ended on destruction.
+// Nothing may be written inside it.
+class ReadTransaction
+{
+public:
+    explicit ReadTransaction(Database &db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction &) = delete;
+    ReadTransaction &operator=(const ReadTransaction &) = delete;
+
+private:
+    Database &db_;
+};
+
 // A savepoint inside the open transaction: everything done after it is
 // undone on destruction unless it was released.
 class Savepoint

@@ -129,6 +129,9 @@ struct SqliteCardStore::Connection
     QString rowid = QStringLiteral("rowid");
     std::optional<sqlite::Transaction> batch;
     std::chrono::steady_clock::time_point batchBegun;
+    // Held by a walk between writes; see MoveNext.
+    std::optional<sqlite::ReadTransaction> reading;
+    std::chrono::steady_clock::time_point readingBegun;
     // The pattern kvr_match tests against, set only while a search runs.
     const LikePattern *pattern = nullptr;
     ChangeWatch watch;
@@ -250,13 +253,13 @@ void SqliteCardStore::SetDataField(const QString &field)
 
 void SqliteCardStore::Refresh()
 {
-    Db();
+    Db().reading.reset();
     Reopen(true);
 }
 
 void SqliteCardStore::MoveFirst()
 {
-    Db();
+    Db().reading.reset();
     CheckOtherConnections();
     MoveTo(FirstRecord());
 }
@@ -281,6 +284,7 @@ void SqliteCardStore::MoveNext()
         throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
     CommitPending();
     FlushIfDue();
+    KeepReading();
     cursor_ = RecordAfter(*cursor_);
 }
 
@@ -297,6 +301,8 @@ void SqliteCardStore::CancelUpdate()
 
 void SqliteCardStore::Flush()
 {
+    if (db_)
+        db_->reading.reset();
     if (!db_ || !db_->batch)
         return;
     try {
@@ -487,6 +493,7 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
     Connection &c = *db_;
     const QString &field = bound_->name;
     if (!c.batch) {
+        c.reading.reset();
         try {
             c.batch.emplace(c.db);
         } catch (const sqlite::Error &e) {
@@ -553,6 +560,29 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
 
 void SqliteCardStore::FlushIfDue()
 {
-    if (db_->batch && std::chrono::steady_clock::now() - db_->batchBegun >= groupCommitInterval_)
+    const auto now = std::chrono::steady_clock::now();
+    if (db_->batch && now - db_->batchBegun >= groupCommitInterval_)
         Flush();
+    if (db_->reading && now - db_->readingBegun >= groupCommitInterval_)
+        db_->reading.reset();
+}
+
+// A walk that moves record by record outside a write transaction reads
+// inside one read transaction instead of taking the database's read lock for
+// every move. Like the write transaction, it ends at Flush, after the
+// group-commit interval, and before the first write, so that the store never
+// holds a read lock while it waits for the write lock, nor keeps other
+// connections from committing for long; and at Refresh and MoveFirst, so
+// that a new walk sees what other connections have committed.
+void SqliteCardStore::KeepReading()
+{
+    Connection &c = *db_;
+    if (c.batch || c.reading)
+        return;
+    try {
+        c.reading.emplace(c.db);
+        c.readingBegun = std::chrono::steady_clock::now();
+    } catch (const sqlite::Error &) {
+        // The walk reads statement by statement instead.
+    }
 }

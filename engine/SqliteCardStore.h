@@ -36,7 +36,8 @@
 // the first change (waiting up to the busy timeout for another connection's
 // lock) and ends at Flush, at the first move after it has been open for the
 // group-commit interval, when the store builds its index, or when the store
-// is destroyed.
+// is destroyed. Between writes, a walk's moves share one read transaction,
+// which ends by the same rules and at Refresh, MoveFirst and the first write.
 //
 // The database is opened on first use; it is never created, and its journal
 // mode is left as it is. Foreign-key rules of the table are enforced.
@@ -133,6 +134,7 @@ private:
     void CommitPending();
     void WriteField(const FieldValue &value, qint64 rowid);
     void FlushIfDue();
+    void KeepReading();
 
     QString path_;
     std::chrono::milliseconds busyTimeout_{5000};

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -230,6 +231,35 @@ TEST_F(SqliteCardStoreTest, CommitsWaitForLocksAndAreGroupedUntilFlushTheInterva
         store.MoveNext();
     }
     EXPECT_EQ(Column("Mark"), QStringLiteral("1,2,3"));
+}
+
+// A walk's moves share one read lock, which other connections' commits wait
+// for only until the walk is flushed, and which the store gives up before it
+// waits for the write lock.
+TEST_F(SqliteCardStoreTest, WalksGiveUpTheirReadLockAtFlushAndBeforeTheirFirstWrite)
+{
+    CreateCards("('A1'), ('A2'), ('A3')");
+    SqliteCardStore store(path);
+    store.SetBusyTimeout(50ms);
+    store.SetDataField(QStringLiteral("Mark"));
+    store.Refresh();
+    db->Exec(QStringLiteral("PRAGMA busy_timeout = 0"));
+    const auto otherCommitsAfter = [&](const std::function<void()> &release) {
+        store.MoveFirst();
+        store.MoveNext();
+        db->Exec(QStringLiteral("BEGIN IMMEDIATE; UPDATE CARD_DATA SET Mark = 'other' WHERE rowid = 3"));
+        EXPECT_THROW(db->Exec(QStringLiteral("COMMIT")), std::runtime_error);
+        release();
+        db->Exec(QStringLiteral("COMMIT"));
+    };
+    otherCommitsAfter([&] { store.Flush(); });
+    otherCommitsAfter([&] {
+        store.SetText(QStringLiteral("own"));
+        EXPECT_THROW(store.MoveNext(), StoreFailure);
+    });
+    store.MoveNext();
+    store.Flush();
+    EXPECT_EQ(Column("Mark"), QStringLiteral("<NULL>,own,other"));
 }
 
 // A commit that cannot get its lock (another connection is reading) is rolled
