@@ -1,11 +1,11 @@
 #include "DiskFileSystem.h"
 
+#include "AtomicFile.h"
 #include "Failure.h"
 #include "FileLineReader.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <system_error>
@@ -17,15 +17,6 @@ namespace {
 [[noreturn]] void Fail(const QString &what, const QString &path, const QString &reason)
 {
     throw FileFailure(QStringLiteral("%1 %2: %3").arg(what, path, reason));
-}
-
-// Writes bytes to path through a temporary file in the same folder that
-// replaces the target only once it is complete.
-void SaveAtomically(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        Fail(QStringLiteral("Cannot write"), path, file.errorString());
 }
 
 // An empty path names no file; saying so here also keeps Qt from warning.
@@ -73,9 +64,7 @@ void DiskFileSystem::CopyFile(const QString &from, const QString &to)
     QFile source(from);
     if (!source.open(QIODevice::ReadOnly))
         Fail(QStringLiteral("Cannot open"), from, source.errorString());
-    QSaveFile target(to);
-    if (!target.open(QIODevice::WriteOnly))
-        Fail(QStringLiteral("Cannot write"), to, target.errorString());
+    AtomicFile target(to);
     QByteArray chunk(FileLineReader::kChunkSize, Qt::Uninitialized);
     for (;;) {
         const qsizetype n = source.read(chunk.data(), chunk.size());
@@ -83,11 +72,9 @@ void DiskFileSystem::CopyFile(const QString &from, const QString &to)
             Fail(QStringLiteral("Cannot read"), from, source.errorString());
         if (n == 0)
             break;
-        if (target.write(chunk.constData(), n) != n)
-            Fail(QStringLiteral("Cannot write"), to, target.errorString());
+        target.Write(chunk.constData(), n);
     }
-    if (!target.commit())
-        Fail(QStringLiteral("Cannot write"), to, target.errorString());
+    target.Commit();
 }
 
 std::unique_ptr<LineReader> DiskFileSystem::OpenLines(const QString &path)
@@ -125,5 +112,5 @@ void DiskFileSystem::WriteWhole(const QString &path, const QString &text, TextEn
 {
     if (encoding == TextEncoding::Windows1252 && !TextCodec::CanEncode(text, encoding))
         encoding = TextEncoding::Utf8;
-    SaveAtomically(path, TextCodec::Encode(text, encoding));
+    AtomicFile::Save(path, TextCodec::Encode(text, encoding));
 }

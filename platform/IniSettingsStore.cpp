@@ -1,5 +1,6 @@
 #include "IniSettingsStore.h"
 
+#include "AtomicFile.h"
 #include "Failure.h"
 #include "TextEncoding.h"
 
@@ -7,8 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -106,10 +107,24 @@ Parsed Classify(const QByteArray &bytes, const Line &line)
     return {Kind::Entry, TrimBlanks(bytes, {text.begin, equals}), equals};
 }
 
+// The text of bytes [span), a U+FEFF at its start included (QString's own
+// decoder would drop it).
+QString TextOf(const QByteArray &bytes, Span span)
+{
+    return TextCodec::Decode(QByteArray::fromRawData(bytes.constData() + span.begin, span.end - span.begin),
+                             TextEncoding::Utf8);
+}
+
 bool NameIs(const QByteArray &bytes, Span span, const QString &name)
 {
-    return QString::fromUtf8(bytes.constData() + span.begin, span.end - span.begin)
-               .compare(name, Qt::CaseInsensitive) == 0;
+    return TextOf(bytes, span).compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// Gives the last line of bytes, which has no line end, one that leaves its
+// text as it is: a CR that ends the text would otherwise join an LF.
+void EndLastLine(QByteArray &bytes)
+{
+    bytes += bytes.endsWith('\r') ? "\r\n" : "\n";
 }
 
 // True when the text from start has no lines or its last line is blank.
@@ -177,8 +192,21 @@ std::optional<QByteArray> ReadFile(const QString &path)
         Fail(QStringLiteral("Cannot read"), path, file.errorString());
     }
     // Reading one byte beyond the limit tells a file at the limit from a
-    // larger one, also for files that do not know their size.
-    QByteArray bytes = file.read(kMaxFileBytes + 1);
+    // larger one, also for files that do not know their size. The buffer
+    // starts at the file's size and grows only for a file that grows.
+    QByteArray bytes(std::min<qint64>(file.size(), kMaxFileBytes) + 1, Qt::Uninitialized);
+    qsizetype used = 0;
+    for (;;) {
+        const qint64 n = file.read(bytes.data() + used, bytes.size() - used);
+        if (n <= 0)
+            break;
+        used += n;
+        if (used > kMaxFileBytes)
+            break;
+        if (used == bytes.size())
+            bytes.resize(std::min<qsizetype>(used * 2, kMaxFileBytes + 1));
+    }
+    bytes.truncate(used);
     if (file.error() != QFileDevice::NoError)
         Fail(QStringLiteral("Cannot read"), path, file.errorString());
     if (bytes.size() > kMaxFileBytes)
@@ -323,7 +351,7 @@ QString IniSettingsStore::GetSetting(const QString &, const QString &section, co
     const Place place = Find(*bytes, ContentStart(*bytes), section, key);
     if (!place.found)
         return {};
-    return DecodeValue(QString::fromUtf8(bytes->constData() + place.value.begin, place.value.end - place.value.begin));
+    return DecodeValue(TextOf(*bytes, place.value));
 }
 
 void IniSettingsStore::SaveSetting(const QString &, const QString &section, const QString &key,
@@ -344,12 +372,12 @@ void IniSettingsStore::SaveSetting(const QString &, const QString &section, cons
         const Line &after = place.lastOfSection;
         updated = old.left(after.next);
         if (after.next == after.end)
-            updated += '\n';
+            EndLastLine(updated);
         updated += key.toUtf8() + '=' + stored + '\n' + old.mid(after.next);
     } else {
         updated = old;
         if (updated.size() > start && !updated.endsWith('\n'))
-            updated += '\n';
+            EndLastLine(updated);
         if (!LastLineIsBlank(old, start))
             updated += '\n';
         updated += '[' + section.toUtf8() + "]\n" + key.toUtf8() + '=' + stored + '\n';
@@ -358,7 +386,5 @@ void IniSettingsStore::SaveSetting(const QString &, const QString &section, cons
         Fail(QStringLiteral("Cannot write"), path_, QStringLiteral("the settings would be larger than 16 MiB"));
 
     CreateFolderOf(path_);
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size() || !file.commit())
-        Fail(QStringLiteral("Cannot write"), path_, file.errorString());
+    AtomicFile::Save(path_, updated);
 }

@@ -37,8 +37,10 @@
 // key spelling and line end (LF when it had none), or adds "Key=Value" after the last entry of the
 // section's first part, or adds the section at the end of the file. Every
 // other byte of the file stays as it was, except that a Windows-1252 file is
-// rewritten as UTF-8. New lines end with LF. The folder is created when
-// missing, and the file is replaced atomically.
+// rewritten as UTF-8. New lines end with LF; a last line without a line end
+// that new lines follow gets LF, or CR LF when its text ends with a CR, which
+// so stays text. The folder is created when missing, and the file is
+// replaced atomically.
 class IniSettingsStore final : public SettingsStore
 {
 public:

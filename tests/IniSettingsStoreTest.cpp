@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 
 #include <random>
+#include <thread>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -38,6 +42,8 @@ TEST_F(IniSettingsStoreTest, ReadsHandWrittenFiles)
         {Bytes("[Bulkrun]\nO\0=1\nOption=x\0y\n"),              QString::fromUtf8(Bytes("x\0y"))},
         {Bytes("\xEF\xBB\xBF[Bulkrun]\nOption=1\n"),            "1"},
         {Bytes("[Bulkrun]\nOption=caf\xE9\x80\n"),              "café€"},
+        {Bytes("[Bulkrun]\nOption=\xEF\xBB\xBFx\n"),            QStringLiteral(u"\uFEFFx")},
+        {Bytes("[Bulkrun]\n\xEF\xBB\xBFOption=1\nOption=2\n"),  "2"},  // a mark makes another key
         // a marked value that is not well formed reads as it stands
         {Bytes("[Bulkrun]\nOption=@Escaped:C:\\data\n"),        "@Escaped:C:\\data"},
         {Bytes("[Bulkrun]\nOption=@Escaped:a\\\n"),             "@Escaped:a\\"},
@@ -70,6 +76,7 @@ TEST_F(IniSettingsStoreTest, SavedValuesReadBackExactly)
         {"C:\\new\rline",                              "@Escaped:C:\\\\new\\rline"},
         {"@Escaped:a\\nb",                             "@Escaped:@Escaped:a\\\\nb"},
         {QChar(0xDC00) + QString("x") + QChar(0xD800), "@Escaped:\\udc00x\\ud800"},
+        {QChar(0xFEFF) + QString("x"),                 "\xEF\xBB\xBFx"},
     };
     for (const auto &[value, stored] : rows) {
         SCOPED_TRACE(stored.toStdString());
@@ -91,6 +98,9 @@ TEST_F(IniSettingsStoreTest, SaveChangesOnlyItsOwnEntry)
         {Bytes("[Bulkrun]\nA=1\n\n; c\n[KVRFennic]\nB=2\n[Bulkrun]\nC=3\n"),
          Bytes("[Bulkrun]\nA=1\nOption=2\n\n; c\n[KVRFennic]\nB=2\n[Bulkrun]\nC=3\n")},
         {Bytes("[Bulkrun]"), Bytes("[Bulkrun]\nOption=2\n")},
+        // a CR that ends an unterminated last line stays part of its text
+        {Bytes("[Bulkrun]\nA=b\r"), Bytes("[Bulkrun]\nA=b\r\r\nOption=2\n")},
+        {Bytes("A=b\r"), Bytes("A=b\r\r\n\n[Bulkrun]\nOption=2\n")},
         // a new section goes at the end, after one blank line
         {Bytes("\xEF\xBB\xBF"), Bytes("\xEF\xBB\xBF[Bulkrun]\nOption=2\n")},
         {Bytes("Option=1"), Bytes("Option=1\n\n[Bulkrun]\nOption=2\n")},
@@ -111,6 +121,26 @@ TEST_F(IniSettingsStoreTest, CreatesTheFileAndItsFolders)
     IniSettingsStore deep(temp.File("config/deeper/Tavrin.ini"));
     deep.SaveSetting("Tavrin", "Bulkrun", "Option", "Batch");
     EXPECT_EQ(temp.Read("config/deeper/Tavrin.ini"), "[Bulkrun]\nOption=Batch\n");
+}
+
+// A file that does not know its size is read as far as it goes, and a file
+// of exactly 16 MiB is read whole.
+TEST_F(IniSettingsStoreTest, ReadsWholeFilesUpToTheLimit)
+{
+    const QString fifo = temp.File("fifo.ini");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::thread writer([&] {
+        QFile out(fifo);
+        if (out.open(QIODevice::WriteOnly))
+            out.write("[Bulkrun]\n" + QByteArray(100000, ';') + "\nOption=7\n");
+    });
+    EXPECT_EQ(IniSettingsStore(fifo).GetSetting("Tavrin", "Bulkrun", "Option"), "7");
+    writer.join();
+
+    QByteArray limit = "[Bulkrun]\n" + QByteArray(16 * 1024 * 1024 - 20, ';') + "\nOption=1\n";
+    ASSERT_EQ(limit.size(), 16 * 1024 * 1024);
+    temp.Write("Tavrin.ini", limit);
+    EXPECT_EQ(Get("Bulkrun", "Option"), "1");
 }
 
 // The folder is a file, the file is a folder, or the file is too large.
