@@ -192,7 +192,13 @@ FieldConversion::Result FieldConversion::Convert(const QString &text) const
 FieldConversion::Result FieldConversion::ToText(const QString &text) const
 {
     if (maxLength_ >= 0) {
-        const qint64 characters = text.toUcs4().size();
+        // Characters are counted in place: a value may be as long as an
+        // import line. A surrogate pair is one character.
+        qint64 characters = text.size();
+        for (qsizetype i = 1; i < text.size(); ++i) {
+            if (text[i].isLowSurrogate() && text[i - 1].isHighSurrogate())
+                --characters;
+        }
         if (characters > maxLength_)
             return Refuse(QStringLiteral("longer than %1 characters").arg(maxLength_));
     }

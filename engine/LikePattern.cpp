@@ -93,12 +93,19 @@ void AppendUtf8(std::string &out, char32_t ch)
 LikePattern::LikePattern(const QString &pattern)
     : text_(pattern)
 {
-    const QList<uint> points = pattern.toUcs4();
-    Compile(std::vector<char32_t>(points.begin(), points.end()));
+    // A pattern may be as long as an import line: one copy of its code
+    // points at a time, and tokens allocated once.
+    std::vector<char32_t> points;
+    {
+        const QList<uint> ucs4 = pattern.toUcs4();
+        points.assign(ucs4.begin(), ucs4.end());
+    }
+    tokens_.reserve(points.size());
+    Compile(points);
     for (const Token &token : tokens_) {
         if (token.kind != Kind::Char)
             break;
-        AppendUtf8(keyPrefix_, token.ch);
+        AppendUtf8(keyPrefix_, char32_t(token.value));
     }
 }
 
@@ -146,7 +153,7 @@ void LikePattern::Compile(const std::vector<char32_t> &p)
                     k += 1;
                 }
             }
-            tokens_.push_back({Kind::Set, 0, std::uint32_t(sets_.size())});
+            tokens_.push_back({Kind::Set, std::uint32_t(sets_.size())});
             sets_.push_back(std::move(set));
             break;
         }
@@ -171,13 +178,13 @@ bool LikePattern::TokenMatches(const Token &token, char32_t folded) const
 {
     switch (token.kind) {
     case Kind::Char:
-        return folded == token.ch;
+        return folded == token.value;
     case Kind::AnyChar:
         return true;
     case Kind::Digit:
         return folded >= U'0' && folded <= U'9';
     case Kind::Set:
-        return sets_[token.set].Contains(folded) != sets_[token.set].negated;
+        return sets_[token.value].Contains(folded) != sets_[token.value].negated;
     case Kind::Star:
         break;
     }

@@ -58,11 +58,11 @@ public:
 
 private:
     enum class Kind : std::uint8_t { Char, AnyChar, Digit, Set, Star };
+    // Eight bytes: a pattern has one token per character.
     struct Token
     {
         Kind kind;
-        char32_t ch = 0;       // Char: the folded character
-        std::uint32_t set = 0; // Set: index into sets_
+        std::uint32_t value = 0; // Char: the folded character; Set: index into sets_
     };
     struct CharSet
     {

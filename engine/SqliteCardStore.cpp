@@ -108,9 +108,17 @@ QByteArray Sql(const QString &text)
     return text.toUtf8();
 }
 
+// A value as a message quotes it: whole up to 100 characters, else its
+// start. An import line may hold a value of any length.
+QString Quoted(const QString &value)
+{
+    constexpr qsizetype kShown = 100;
+    return value.size() <= kShown ? value : value.left(kShown) + QStringLiteral("...");
+}
+
 StoreFailure Refusal(const QString &field, const QString &value, const QString &reason)
 {
-    return StoreFailure(QStringLiteral("Field %1 refuses \"%2\": %3").arg(field, value, reason));
+    return StoreFailure(QStringLiteral("Field %1 refuses \"%2\": %3").arg(field, Quoted(value), reason));
 }
 
 } // namespace
@@ -497,7 +505,7 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
         try {
             c.batch.emplace(c.db);
         } catch (const sqlite::Error &e) {
-            throw StoreFailure(QStringLiteral("Cannot write \"%1\" into field %2: %3").arg(*pending_, field, e.message()));
+            throw StoreFailure(QStringLiteral("Cannot write \"%1\" into field %2: %3").arg(Quoted(*pending_), field, e.message()));
         }
         c.batchBegun = std::chrono::steady_clock::now();
     }

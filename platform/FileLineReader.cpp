@@ -92,7 +92,7 @@ bool FileLineReader::Next(QString &line)
             if (partial_.isEmpty())
                 return false;
             line = TextCodec::Decode(partial_, encoding_);
-            partial_.resize(0);
+            partial_.clear();
             return true;
         }
         const char *begin = chunk_.constData() + pos_;
@@ -108,7 +108,7 @@ bool FileLineReader::Next(QString &line)
         } else {
             partial_.append(begin, length);
             line = TextCodec::Decode(partial_, encoding_);
-            partial_.resize(0);
+            partial_.clear();
         }
         pos_ += length + 1;
         if (pos_ < end_) {

@@ -38,6 +38,7 @@ private:
     // The last line ended with a CR at the end of a chunk; an LF that opens
     // the next chunk belongs to that line end.
     bool skipLf_ = false;
-    // Bytes of a line that runs on into the next chunk.
+    // Bytes of a line that runs on into the next chunk; released once the
+    // line is decoded, so that a long line's bytes do not outlive it.
     QByteArray partial_;
 };
