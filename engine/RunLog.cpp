@@ -88,8 +88,9 @@ void Engine::Log_event()
         s.msg.Show(QStringLiteral("The run log cannot be kept up to date.\r%1").arg(failure), MsgIcon::Critical);
     }
 
+    // A scheduler reads status 0 as "the completion entry is in the log".
     if (runEnded && AutoRunIsOn(v.AutoRun)) {
         store.Flush();
-        s.exit.End(0);
+        s.exit.End(failure.isEmpty() ? 0 : 1);
     }
 }

@@ -11,6 +11,24 @@ const QString kApp = QStringLiteral("Tavrin");
 const QString kSection = QStringLiteral("Bulkrun");
 const QString kRegisterSection = QStringLiteral("KVRFennic");
 
+// The import file's view is for reading by eye. A larger file is not shown:
+// the runs read a file of any size line by line, and the view must not make
+// a huge import cost the window its size in memory several times over.
+constexpr qint64 kViewBytes = 16 * 1024 * 1024;
+
+// The whole text of the import file for the view; throws Failure when the
+// file cannot be read or is too large to show.
+QString ImportView(FileSystem &fs, const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile() && info.size() > kViewBytes)
+        throw FileFailure(QStringLiteral("%1 is too large to show here: %2 bytes, more than 16 MiB. "
+                                         "It can still be imported.")
+                              .arg(path)
+                              .arg(info.size()));
+    return fs.ReadWhole(path).text;
+}
+
 } // namespace
 
 MainForm::MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings,
@@ -119,7 +137,7 @@ void MainForm::Form_Activate()
 {
     const QString path = v.txtImportFile.Text;
     try {
-        v.txtViewImport.Text = s.fs.ReadWhole(path).text;
+        v.txtViewImport.Text = ImportView(s.fs, path);
     } catch (const Failure &) {
         // Only a file missing from a folder that exists is worth telling:
         // an empty path or a missing folder names no file.
@@ -219,7 +237,7 @@ void MainForm::cmdFile_Click()
     v.txtImportFile.Text = dialogFileName_;
     txtImportFile_Change();
     try {
-        v.txtViewImport.Text = s.fs.ReadWhole(v.txtImportFile.Text).text;
+        v.txtViewImport.Text = ImportView(s.fs, v.txtImportFile.Text);
     } catch (const Failure &error) {
         v.txtViewImport.Text.clear();
         s.msg.Show(error.message(), MsgIcon::Critical);

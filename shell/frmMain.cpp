@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -217,6 +218,11 @@ void frmMain::BuildControls()
     Command2 = Make<QPushButton>(client, "Command2", 7500, 2580, 915, 315);
     Command2->setText(QStringLiteral("Save"));
     Command2->setToolTip(QStringLiteral("Save Settings for auto run"));
+
+    // Saved values may be of any length; a line edit's own limit would cut
+    // them to 32,767 characters, and Save would then store the cut text.
+    for (QLineEdit *box : {Text1, Text2, txtSearch_col, txtReplace_col, txtImportFile, Combo1->lineEdit(), Combo2->lineEdit()})
+        box->setMaxLength(std::numeric_limits<int>::max());
 
     txtViewImport = Make<QPlainTextEdit>(client, "txtViewImport", 40, 3060, 8475, 2115);
     txtViewImport->setReadOnly(true);
