@@ -181,7 +181,7 @@ bool Database::HasDeferredViolations() const
 Transaction::Transaction(Database &db)
     : db_(db)
 {
-    db_.Execute("BEGIN IMMEDIATE");
+    db_.Execute("BEGIN EXCLUSIVE");
 }
 
 Transaction::~Transaction()

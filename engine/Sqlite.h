@@ -133,9 +133,12 @@ private:
     std::map<QByteArray, std::unique_ptr<Statement>> statements_;
 };
 
-// A write transaction, begun IMMEDIATE so that a lock held by another
-// connection is met (after the busy timeout) when the transaction begins, not
-// at some later write. Rolled back on destruction unless committed.
+// A write transaction, begun EXCLUSIVE so that any lock held by another
+// connection, a reader's included, is met (after the busy timeout) when the
+// transaction begins, before it changes anything: its commit then never
+// waits for readers, nor fails for them and takes changes already made with
+// it. Other connections cannot read while it is open (except in WAL mode,
+// where readers go on). Rolled back on destruction unless committed.
 class Transaction
 {
 public:

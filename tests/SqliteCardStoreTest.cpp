@@ -2,6 +2,7 @@
 
 #include "CardDb.h"
 #include "Failure.h"
+#include "FileLimit.h"
 #include "LikePattern.h"
 #include "TempFolder.h"
 
@@ -204,22 +205,24 @@ TEST_F(SqliteCardStoreTest, OpenFailsOnAnythingButACardDatabase)
 }
 
 // A write waits for another connection's lock only up to the busy timeout.
-// Committed changes reach other connections at Flush, at the first move
-// after the group-commit interval, or when the store is destroyed.
+// Committed changes are grouped; other connections cannot read while a
+// group is open, and see it once it ends: at Flush, at the first move after
+// the group-commit interval, or when the store is destroyed.
 TEST_F(SqliteCardStoreTest, CommitsWaitForLocksAndAreGroupedUntilFlushTheIntervalOrTheEnd)
 {
     CreateCards("('A1'), ('A2'), ('A3')");
+    db->Exec(QStringLiteral("PRAGMA busy_timeout = 0"));
     {
         SqliteCardStore store(path);
         store.SetBusyTimeout(50ms);
         store.SetDataField(QStringLiteral("Mark"));
         store.Refresh();
-        db->Exec(QStringLiteral("BEGIN IMMEDIATE"));
+        db->Exec(QStringLiteral("BEGIN; SELECT count(*) FROM CARD_DATA"));
         store.SetText(QStringLiteral("1"));
-        EXPECT_THROW(store.MoveNext(), StoreFailure);
-        db->Exec(QStringLiteral("ROLLBACK"));
+        EXPECT_THROW(store.MoveNext(), StoreFailure); // a reader's lock is met before anything changes
+        db->Exec(QStringLiteral("COMMIT"));
         store.MoveNext(); // the change stayed pending
-        EXPECT_EQ(Column("Mark"), QStringLiteral("<NULL>,<NULL>,<NULL>"));
+        EXPECT_THROW(Column("Mark"), std::runtime_error);
         store.Flush();
         EXPECT_EQ(Column("Mark"), QStringLiteral("1,<NULL>,<NULL>"));
         store.SetGroupCommitInterval(0ms);
@@ -229,6 +232,7 @@ TEST_F(SqliteCardStoreTest, CommitsWaitForLocksAndAreGroupedUntilFlushTheInterva
         store.SetGroupCommitInterval(1h);
         store.SetText(QStringLiteral("3"));
         store.MoveNext();
+        EXPECT_THROW(Column("Mark"), std::runtime_error);
     }
     EXPECT_EQ(Column("Mark"), QStringLiteral("1,2,3"));
 }
@@ -262,19 +266,19 @@ TEST_F(SqliteCardStoreTest, WalksGiveUpTheirReadLockAtFlushAndBeforeTheirFirstWr
     EXPECT_EQ(Column("Mark"), QStringLiteral("<NULL>,own,other"));
 }
 
-// A commit that cannot get its lock (another connection is reading) is rolled
-// back, with what the walks learnt from its writes, and releases the database.
+// A commit that fails (no file can be written) is rolled back, with what the
+// walks learnt from its writes, and releases the database.
 TEST_F(SqliteCardStoreTest, FailedCommitRollsBackAndWalksAfterItSeeTheOldValues)
 {
     CreateCards("('A1'), ('b2'), ('A3')");
     SqliteCardStore store(path);
-    store.SetBusyTimeout(50ms);
     IndexReference(store);
     Walk(store, Like("A*"), QStringLiteral("B"), QStringLiteral("REFERENCE"), false);
     Walk(store, Like("B*"), QString(), QString(), false);
-    db->Exec(QStringLiteral("BEGIN; SELECT count(*) FROM CARD_DATA;"));
-    EXPECT_THROW(store.Flush(), StoreFailure);
-    db->Exec(QStringLiteral("COMMIT"));
+    {
+        const FileLimit diskFull(0);
+        EXPECT_THROW(store.Flush(), StoreFailure);
+    }
     EXPECT_EQ(Column("REFERENCE"), QStringLiteral("A1,b2,A3"));
     ExpectWalksFind(store, {"B*", "A*"});
 }

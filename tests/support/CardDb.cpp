@@ -45,9 +45,12 @@ QStringList CardDb::Column(const QString &field)
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v2(db_, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
         throw std::runtime_error(sqlite3_errmsg(db_));
-    while (sqlite3_step(stmt) == SQLITE_ROW)
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
         values << ValueText(stmt, 0);
     sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        throw std::runtime_error(sqlite3_errmsg(db_));
     return values;
 }
 

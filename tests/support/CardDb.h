@@ -18,7 +18,8 @@ public:
     CardDb &operator=(const CardDb &) = delete;
 
     void Exec(const QString &sql);
-    // The field's values in rowid order; NULL reads as "<NULL>".
+    // The field's values in rowid order; NULL reads as "<NULL>". Throws when
+    // the table cannot be read, e.g. while another connection holds it locked.
     QStringList Column(const QString &field);
     // One value by rowid; NULL reads as "<NULL>".
     QString Value(long long rowid, const QString &field);
