@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, only those missing.
+# Installs the Debian packages that building, testing and fuzzing need, only those missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev sqlite3)
+# clang's sanitizer and libFuzzer runtimes (libclang-rt-dev) are only a
+# recommendation of clang, which --no-install-recommends leaves out.
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev sqlite3 clang libclang-rt-dev)
 
 missing=()
 for p in "${packages[@]}"; do

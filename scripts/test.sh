@@ -11,3 +11,4 @@ scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_BUILD_TESTS=ON
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKVR_SANITIZE=ON -DKVR_BUILD_TESTS=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest --output-on-failure -j2)
+scripts/fuzz.sh 30
