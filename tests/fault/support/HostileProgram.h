@@ -1,45 +1,48 @@
 #pragma once
 
 #include "CardDb.h"
-#include "TempFolder.h"
+#include "ProgramUnderTest.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
-// The built program in a folder of its own, as a scheduled run finds it: the
-// executable in bin/ (its list and log go beside it), the card database at
-// home/tavrin/database/card.db and the settings in config/Tavrin.ini. Run()
-// starts it unattended and reports how it ended and how much memory it took.
-class HostileProgram
+// The built program over a card table of the given columns, run to its end
+// with what the hostile-input and full-disk cases look at: its exit status,
+// what it printed, its peak memory.
+class HostileProgram : public ProgramUnderTest
 {
 public:
     // schema is the column list of CARD_DATA.
-    explicit HostileProgram(const QString &schema);
+    explicit HostileProgram(const QString &schema)
+        : db(std::make_unique<CardDb>(DatabasePath()))
+    {
+        db->Exec(QStringLiteral("CREATE TABLE CARD_DATA (%1)").arg(schema));
+    }
 
     struct Outcome
     {
-        int status = -1;       // exit status; -1 when it did not exit by itself
-        QString err;           // what it printed on standard error
-        // The program's peak resident set. A fork starts it with a copy of
-        // the resident set of this process, so a test that measures keeps
-        // its own memory small while the program runs.
+        int status = -1; // exit status; -1 when it did not exit by itself
+        QString err;     // what it printed
         long peakRssKb = 0;
         double seconds = 0;
     };
 
     // Writes the settings: "[Bulkrun]" with bulkrun's lines, Auto_Run=1 and
     // the first start recorded.
-    void Settings(const QByteArray &bulkrun);
-    // Starts the program and waits at most timeoutSeconds for it to end; a
-    // program that has not ended by then is killed.
-    Outcome Run(int timeoutSeconds = 300);
+    void Settings(const QByteArray &bulkrun) { WriteSettings(bulkrun); }
+    // Runs the program, killing it if it has not ended within timeoutSeconds.
+    Outcome Run(int timeoutSeconds = 300)
+    {
+        const ProgramOutcome out = ProgramUnderTest::Run(std::chrono::seconds(timeoutSeconds));
+        return {out.status, out.output, out.peakRssKb, out.seconds};
+    }
 
-    QString Bin(const QString &name) const { return tmp.File(QStringLiteral("bin/") + name); }
-    QString LogPath() const { return Bin(QStringLiteral("log/Batch_Log.lst")); }
-    QByteArray LogBytes() const { return tmp.Read(QStringLiteral("bin/log/Batch_Log.lst")); }
+    QString Bin(const QString &name) const { return File(QStringLiteral("bin/") + name); }
+    QByteArray LogBytes() const { return Read(LogPath()); }
 
-    TempFolder tmp;
+    const TempFolder &tmp = Folder();
     std::unique_ptr<CardDb> db;
 };

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <chrono>
+#include <thread>
 
 #include <sys/types.h>
 
@@ -16,6 +17,9 @@ struct ProgramOutcome
     int status = -1;      // the exit status when it exited
     double seconds = 0;   // from the start to the end
     QString output;       // standard output and error
+    // The program's peak resident set. A start copies the resident set of
+    // this process, so a test that measures keeps its own memory small.
+    long peakRssKb = 0;
 };
 
 // A copy of the built program in a temporary folder laid out as on an
@@ -34,6 +38,7 @@ public:
     ProgramUnderTest(const ProgramUnderTest &) = delete;
     ProgramUnderTest &operator=(const ProgramUnderTest &) = delete;
 
+    const TempFolder &Folder() const { return tmp_; }
     QString File(const QString &name) const { return tmp_.File(name); }
     QString DatabasePath() const { return File(QStringLiteral("home/tavrin/database/card.db")); }
     QString JournalPath() const { return DatabasePath() + QStringLiteral("-journal"); }
@@ -78,5 +83,9 @@ private:
     TempFolder tmp_;
     pid_t pid_ = -1;
     int pidfd_ = -1;
+    // What the program prints, drained from a pipe as it comes: a file could
+    // meet the file-size limit a test puts on the program.
+    std::thread reader_;
+    QByteArray output_;
     std::chrono::steady_clock::time_point started_;
 };
