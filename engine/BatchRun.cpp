@@ -25,13 +25,27 @@ void Engine::cmdexeNow_Click()
         s.msg.Show(QStringLiteral("Search data empty, Please enter data to search for."), MsgIcon::Critical);
         return;
     }
+    v.RunBegun = true;
     RunEnd runEnd(*this);
 
     Skip([&] { BindText3(); });
     CountMatches();
-    CountListLines();
-    if (v.Chk_RepFromLst.Value == 1)
+    try {
+        CountListLines();
+    } catch (const OverflowFailure &) {
+        v.ListLineCount = Int16::kMax; // each further line's count is skipped
+    }
+    if (v.Chk_RepFromLst.Value == 1) {
+        const Int16 matches = v.RecordsLeft;
         Skip([&] { v.RecordsLeft *= v.ListLineCount; });
+        if (v.RecordsLeft == matches && int(v.ListLineCount) > 1 && int(matches) > 0) {
+            s.msg.Note(QStringLiteral("%1 records times %2 list entries is more than 32767 updates: the run counts "
+                                      "only the records, so it is complete, and an unattended run ends, once the "
+                                      "first list entry is written; the other entries' fields are not written.")
+                           .arg(int(matches))
+                           .arg(int(v.ListLineCount)));
+        }
+    }
     v.ProgressBar1.Max = v.RecordsLeft;
     v.ProgressBar1.Value = 0;
     v.RecordsDone = 0;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "Failure.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 // The card records as the program reaches them: one record set over the table
 // "CARD_DATA" with one cursor shared by the whole program, and the bound
@@ -47,7 +51,32 @@ public:
     // Makes every committed change durable. Commits are grouped into
     // transactions for speed; callers call this before anything that reports
     // a run's progress outside the program (the run log) and at a run's end.
+    // A change counts as done only once a Flush (or a move after the group's
+    // interval) has returned: any operation that commits throws LostWrites
+    // for the changes it could not make durable.
     virtual void Flush() = 0;
+};
+
+// Updates that the store accepted but that never reached the database: the
+// commit of their group failed, and so did writing them again one by one.
+// Each names the search value of the update that made it, its field and why
+// it was lost; the message says how many were lost and why.
+class LostWrites : public StoreFailure
+{
+public:
+    struct Lost
+    {
+        QString searchValue;
+        QString field;
+        QString reason;
+    };
+
+    explicit LostWrites(std::vector<Lost> lost);
+
+    const std::vector<Lost> &Writes() const { return lost_; }
+
+private:
+    std::vector<Lost> lost_;
 };
 
 // The update criteria of the main window: the search field's name, " Like ",

@@ -45,7 +45,13 @@ private:
     void CountMatches();
     void CountListLines();
     void TooLargeForOneRun();
-    void LoadDataFailed();
+    void LoadDataFailed(const LostWrites *lost);
+    void LogLostWrites(const LostWrites &lost);
+    void CountFailedUpdate(qsizetype failures);
+    QString FailedUpdateEntry(const QString &searchValue, const QString &field);
+    // Puts entries (newest first) in front of the run log and rewrites it;
+    // false when the log could not be kept (the operator is told once per run).
+    bool WriteLog(const QStringList &entries);
     QString ListPath() const;
     QString LogEntry(const QString &message);
 

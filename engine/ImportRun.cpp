@@ -56,14 +56,13 @@ void Engine::Command3_Click()
     }
     v.RecordsLeft = lines;
 
-    CountListLines();
-    if (v.Chk_RepFromLst.Value == 1) {
-        try {
+    try {
+        CountListLines();
+        if (v.Chk_RepFromLst.Value == 1)
             v.RecordsLeft *= v.ListLineCount;
-        } catch (const OverflowFailure &) {
-            TooLargeForOneRun();
-            return;
-        }
+    } catch (const OverflowFailure &) {
+        TooLargeForOneRun();
+        return;
     }
     v.ProgressBar1.Max = v.RecordsLeft;
     v.ProgressBar1.Value = 0;
@@ -71,6 +70,7 @@ void Engine::Command3_Click()
     v.MousePointer = kBusyPointer;
     v.Notify();
 
+    v.RunBegun = true;
     RunEnd runEnd(*this);
     struct ClearList2
     {
@@ -103,7 +103,8 @@ void Engine::Command3_Click()
 void Engine::TooLargeForOneRun()
 {
     s.msg.Show(QStringLiteral("The import is too large for one run: it would make more than 32767 updates "
-                              "(lines with a search value, times the lines of the replacement list when it is used). "
-                              "Split the import file; nothing was updated."),
+                              "(lines with a search value, times the lines of the replacement list when it is used), "
+                              "or the replacement list has more than 32767 lines. "
+                              "Split the import file or the list; nothing was updated."),
                MsgIcon::Critical);
 }

@@ -1,5 +1,7 @@
 #include "Items.h"
 
+#include <cmath>
+
 QStringList SplitItems(const QString &line, const QString &delimiter)
 {
     if (delimiter.isEmpty())
@@ -29,4 +31,22 @@ std::optional<long long> ParseWholeNumber(const QString &text)
     bool ok = false;
     const long long value = trimmed.toLongLong(&ok);
     return ok ? std::optional<long long>(value) : std::nullopt;
+}
+
+std::optional<long long> RoundToWholeNumber(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    // Only digits, a sign, a point and an exponent: no "inf", "nan" or hex.
+    for (const QChar c : trimmed) {
+        if (!(c.isDigit() && c.unicode() < 128) && c != u'+' && c != u'-' && c != u'.' && c != u'e' && c != u'E')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const double value = trimmed.toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    const double rounded = std::nearbyint(value); // the default rounding: halves to even
+    if (rounded < -9.2e18 || rounded > 9.2e18)
+        return std::nullopt;
+    return static_cast<long long>(rounded);
 }

@@ -19,3 +19,8 @@ QString ItemAt(const QStringList &items, long long n);
 // optional sign ("2", " 2 ", "-0", "+7"); nullopt for anything else,
 // including "", "1e3", "2.0" and numbers beyond 64 bits.
 std::optional<long long> ParseWholeNumber(const QString &text);
+
+// Any decimal number, blanks around it allowed ("2", " 3", "2.0", "2.5",
+// "1e3"), rounded to a whole number, halves to the even one; nullopt for
+// "", text that is no number, and numbers beyond 64 bits.
+std::optional<long long> RoundToWholeNumber(const QString &text);

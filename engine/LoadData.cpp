@@ -66,24 +66,32 @@ void Engine::Load_Data()
             store.Flush();
             Log_event();
         }
+    } catch (const LostWrites &lost) {
+        LoadDataFailed(&lost);
     } catch (const Failure &) {
-        LoadDataFailed();
+        LoadDataFailed(nullptr);
     }
 }
 
 // The error path: log the failed update, and the run's end when it was the
-// last update expected. The rest of the match walk is abandoned.
-void Engine::LoadDataFailed()
+// last update expected. The rest of the match walk is abandoned. When the
+// failure was a commit that lost updates (lost), those are the failed ones,
+// each logged under its own search value and field.
+void Engine::LoadDataFailed(const LostWrites *lost)
 {
     // The log must never run ahead of the database: make what was committed
-    // before the failure durable first. If even that fails, the failure is
-    // the one being logged.
+    // before the failure durable first, logging what even that loses.
     try {
         store.Flush();
-    } catch (const Failure &) {
+    } catch (const LostWrites &flushLost) {
+        LogLostWrites(flushLost);
     }
-    v.RecordError = true;
-    Log_event();
+    if (lost) {
+        LogLostWrites(*lost);
+    } else {
+        v.RecordError = true;
+        Log_event();
+    }
     if (v.RecordsLeft == 0)
         Log_event();
     Show(v, v.MousePointer, int(kDefaultPointer));

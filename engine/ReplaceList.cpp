@@ -33,10 +33,10 @@ void Engine::Check_ReplaceList()
         v.List1 = SplitItems(line, v.Delimiter);
         v.Combo2.Text = ItemAt(v.List1, 1);
         if (ItemAt(v.List1, 0) == kFileValue) {
-            const std::optional<long long> n = ParseWholeNumber(ItemAt(v.List1, 2));
+            const std::optional<long long> n = RoundToWholeNumber(ItemAt(v.List1, 2));
             if (!n || *n < Int16::kMin || *n > Int16::kMax)
                 throw Failure(QStringLiteral("The replacement list entry \"%1\" has the item number \"%2\", "
-                                             "which is not a whole number from -32768 to 32767.")
+                                             "which is not a number from -32768 to 32767.")
                                   .arg(line, ItemAt(v.List1, 2)));
             v.Text2.Text = ItemAt(v.List2, *n);
         } else {
@@ -76,18 +76,20 @@ void Engine::Chk_RepFromLst_Click()
     v.Notify();
 }
 
-// Lines of the list file, every line counted; the count stops at 32,767 and
-// ends at the last line that could be read.
+// Lines of the list file, every line counted. A list that cannot be read
+// counts the lines read before; a count beyond 32,767 throws OverflowFailure.
 void Engine::CountListLines()
 {
     v.ListLineCount = 0;
     try {
         std::unique_ptr<LineReader> list = s.fs.OpenLines(ListPath());
         QString line;
-        while (list->Next(line)) {
-            if (v.ListLineCount < Int16::kMax)
-                v.ListLineCount += 1;
-        }
-    } catch (const Failure &) {
+        while (list->Next(line))
+            v.ListLineCount += 1;
+    } catch (const OverflowFailure &) {
+        throw;
+    } catch (const FileFailure &) {
+        // A list that cannot be opened or read counts what was read: the
+        // runs treat it as the empty list it shows as.
     }
 }

@@ -8,6 +8,9 @@ void Engine::StartRun()
     v.lberrcount.Caption = QStringLiteral("Errors 0");
     v.ErrorCount = 0;
     v.LogFailureShown = false;
+    v.RunBegun = false;
+    v.LostUpdates = 0;
+    v.LostReason.clear();
     v.Notify();
 }
 
@@ -17,16 +20,24 @@ void Engine::BindText3()
     store.SetDataField(v.Text3.DataField);
 }
 
-// Whatever ends a run, the updates it made are made durable; a database that
-// cannot take them is reported, since they would otherwise be lost unseen.
+// Whatever ends a run, the updates it made are made durable, and updates
+// that the card database could not keep are logged and reported: they must
+// never be lost unseen.
 Engine::RunEnd::~RunEnd()
 {
+    RunState &v = engine.v;
     try {
         engine.store.Flush();
-    } catch (const Failure &error) {
-        engine.s.msg.Show(QStringLiteral("The card database could not keep the last updates.\r%1").arg(error.message()),
+    } catch (const LostWrites &lost) {
+        engine.LogLostWrites(lost);
+    }
+    if (v.LostUpdates > 0) {
+            engine.s.msg.Show(QStringLiteral("%1 updates of this run were lost: the card database could not commit them (%2).\r"
+                                         "Each one is logged as a failed update, and the run's completion was not logged.")
+                              .arg(v.LostUpdates)
+                              .arg(v.LostReason),
                           MsgIcon::Critical);
     }
-    engine.v.MousePointer = kDefaultPointer;
-    engine.v.Notify();
+    v.MousePointer = kDefaultPointer;
+    v.Notify();
 }

@@ -4,6 +4,8 @@
 
 #include "Failure.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString kLogFolder = QStringLiteral("\\log");
@@ -22,7 +24,65 @@ QString Engine::LogEntry(const QString &message)
     return date + time + message + kCrLf;
 }
 
+QString Engine::FailedUpdateEntry(const QString &searchValue, const QString &field)
+{
+    return LogEntry(QStringLiteral(" Cancel update - Error in Record ") + searchValue + QStringLiteral(" of field ") + field);
+}
+
+void Engine::CountFailedUpdate(qsizetype failures)
+{
+    // The count stops at 32,767.
+    v.ErrorCount = Int16::Checked(std::min<long long>(Int16::kMax, int(v.ErrorCount) + failures));
+    v.lberrcount.Caption = QStringLiteral("Errors ") + QString::number(int(v.ErrorCount));
+    v.Notify();
+    store.CancelUpdate();
+}
+
 void Engine::Log_event()
+{
+    QStringList entries;
+    bool runEnded = false;
+    if (v.RecordError) {
+        CountFailedUpdate(1);
+        entries << FailedUpdateEntry(v.Text1.Text, v.Combo2.Text);
+        --v.RecordNo;
+        v.RecordError = false;
+    } else if (v.RecordsLeft == 0) {
+        const QString run = v.Option_Batch.Value ? QStringLiteral("batch load") : QStringLiteral("import");
+        if (v.LostUpdates > 0) {
+            entries << LogEntry(QStringLiteral(" Card data %1 incomplete: %2 updates lost.").arg(run).arg(v.LostUpdates));
+        } else {
+            entries << LogEntry(QStringLiteral(" Card data %1 complete.").arg(run));
+            runEnded = true;
+        }
+        v.ProgressBar1.Value = 0;
+        v.Notify();
+    }
+    const bool logged = WriteLog(entries);
+
+    // A scheduler reads status 0 as "the completion entry is in the log".
+    if (runEnded && AutoRunIsOn(v.AutoRun)) {
+        store.Flush();
+        s.exit.End(logged ? 0 : 1);
+    }
+}
+
+// Lost updates are failed updates, logged together in one rewrite of the log.
+void Engine::LogLostWrites(const LostWrites &lost)
+{
+    const std::vector<LostWrites::Lost> &writes = lost.Writes();
+    if (writes.empty())
+        return;
+    v.LostUpdates += int(writes.size());
+    v.LostReason = writes.back().reason;
+    CountFailedUpdate(qsizetype(writes.size()));
+    QStringList entries;
+    for (auto write = writes.rbegin(); write != writes.rend(); ++write)
+        entries << FailedUpdateEntry(write->searchValue, write->field);
+    WriteLog(entries);
+}
+
+bool Engine::WriteLog(const QStringList &entries)
 {
     const QString folder = s.folder.File(kLogFolder);
     const QString file = s.folder.File(kLogFile);
@@ -30,8 +90,6 @@ void Engine::Log_event()
     // The file steps are fenced off: when the log cannot be reached the
     // event's effect on the run still happens, the old log is left as it was,
     // and the operator is told once per run.
-    bool readable = false;
-    TextEncoding encoding = TextEncoding::Utf8;
     QString failure;
     try {
         if (!s.fs.FolderExists(folder))
@@ -46,51 +104,18 @@ void Engine::Log_event()
         }
         v.txtLoglist.Text = logCache_.text;
         v.txtLoglist.SelStart = 0;
-        encoding = logCache_.encoding;
-        readable = true;
+        v.txtLoglist.Text.insert(v.txtLoglist.SelStart, entries.join(QString()));
+
+        logCache_.version.clear();
+        s.fs.WriteWhole(file, v.txtLoglist.Text, logCache_.encoding);
+        logCache_.text = v.txtLoglist.Text;
+        logCache_.version = s.fs.Version(file);
     } catch (const FileFailure &error) {
         failure = error.message();
-    }
-
-    bool runEnded = false;
-    if (v.RecordError) {
-        if (v.ErrorCount < Int16::kMax)  // the count stops at 32,767
-            v.ErrorCount += 1;
-        v.lberrcount.Caption = QStringLiteral("Errors ") + QString::number(int(v.ErrorCount));
-        v.Notify();
-        store.CancelUpdate();
-        v.txtLoglist.Text.insert(v.txtLoglist.SelStart,
-                                 LogEntry(QStringLiteral(" Cancel update - Error in Record ") + v.Text1.Text
-                                          + QStringLiteral(" of field ") + v.Combo2.Text));
-        --v.RecordNo;
-        v.RecordError = false;
-    } else if (v.RecordsLeft == 0) {
-        const QString message = v.Option_Batch.Value ? QStringLiteral(" Card data batch load complete.")
-                                                     : QStringLiteral(" Card data import complete.");
-        v.txtLoglist.Text.insert(v.txtLoglist.SelStart, LogEntry(message));
-        v.ProgressBar1.Value = 0;
-        v.Notify();
-        runEnded = true;
-    }
-
-    if (readable) {
-        try {
-            logCache_.version.clear();
-            s.fs.WriteWhole(file, v.txtLoglist.Text, encoding);
-            logCache_.text = v.txtLoglist.Text;
-            logCache_.version = s.fs.Version(file);
-        } catch (const FileFailure &error) {
-            failure = error.message();
-        }
     }
     if (!failure.isEmpty() && !v.LogFailureShown) {
         v.LogFailureShown = true;
         s.msg.Show(QStringLiteral("The run log cannot be kept up to date.\r%1").arg(failure), MsgIcon::Critical);
     }
-
-    // A scheduler reads status 0 as "the completion entry is in the log".
-    if (runEnded && AutoRunIsOn(v.AutoRun)) {
-        store.Flush();
-        s.exit.End(failure.isEmpty() ? 0 : 1);
-    }
+    return failure.isEmpty();
 }

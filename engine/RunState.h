@@ -102,6 +102,14 @@ struct RunState
 
     // A failure to write the run log is shown once per run; the runs clear this.
     bool LogFailureShown = false;
+    // Set once a run has passed its checks and may write; cleared at each
+    // run's start. A run that stops before is not a run that ended early.
+    bool RunBegun = false;
+    // Updates of this run that the card database accepted but could not
+    // commit, and why the last of them was lost. A run that lost any does
+    // not log its completion.
+    int LostUpdates = 0;
+    QString LostReason;
 
     // Called after a change that the window shows while a run is going on
     // (progress, pointer, counters), so the window can repaint without

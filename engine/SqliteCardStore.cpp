@@ -2,6 +2,7 @@
 
 #include "MatchIndex.h"
 #include "Sqlite.h"
+#include "WriteGroup.h"
 
 #include <QtGlobal>
 
@@ -92,17 +93,6 @@ bool SameField(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-struct BindValue
-{
-    sqlite::Statement &statement;
-    int index;
-
-    void operator()(std::monostate) const { statement.Bind(index, nullptr); }
-    void operator()(qint64 value) const { statement.Bind(index, value); }
-    void operator()(double value) const { statement.Bind(index, value); }
-    void operator()(const QString &value) const { statement.Bind(index, value); }
-};
-
 QByteArray Sql(const QString &text)
 {
     return text.toUtf8();
@@ -129,14 +119,14 @@ struct SqliteCardStore::Connection
     explicit Connection(sqlite::Database database)
         : db(std::move(database))
         , index(db)
+        , writes(db)
     {
     }
 
     sqlite::Database db;
     MatchIndex index;
     QString rowid = QStringLiteral("rowid");
-    std::optional<sqlite::Transaction> batch;
-    std::chrono::steady_clock::time_point batchBegun;
+    WriteGroup writes;
     // Held by a walk between writes; see MoveNext.
     std::optional<sqlite::ReadTransaction> reading;
     std::chrono::steady_clock::time_point readingBegun;
@@ -225,6 +215,7 @@ void SqliteCardStore::Reopen(bool bindingMustExist)
     }
     if (c.rowid.isEmpty())
         throw StoreFailure(QStringLiteral("The table %1 of %2 hides its rowid behind columns").arg(kTable, path_));
+    c.writes.SetRowidName(c.rowid);
 
     cursor_ = FirstRecord();
 
@@ -311,16 +302,16 @@ void SqliteCardStore::Flush()
 {
     if (db_)
         db_->reading.reset();
-    if (!db_ || !db_->batch)
+    if (!db_ || !db_->writes.IsOpen())
         return;
     try {
-        db_->batch->Commit();
-        db_->batch.reset();
-    } catch (const sqlite::Error &e) {
-        db_->batch.reset();
+        db_->writes.Commit();
+    } catch (const LostWrites &) {
+        // What the index and the match lists knew of the rolled-back group
+        // may no longer be true.
         ForgetMatches();
         db_->index.Forget();
-        throw StoreFailure(QStringLiteral("The changes since the last commit were rolled back: %1").arg(e.message()));
+        throw;
     }
 }
 
@@ -500,20 +491,16 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
 {
     Connection &c = *db_;
     const QString &field = bound_->name;
-    if (!c.batch) {
+    if (!c.writes.IsOpen()) {
         c.reading.reset();
         try {
-            c.batch.emplace(c.db);
+            c.writes.Begin();
         } catch (const sqlite::Error &e) {
             throw StoreFailure(QStringLiteral("Cannot write \"%1\" into field %2: %3").arg(Quoted(*pending_), field, e.message()));
         }
-        c.batchBegun = std::chrono::steady_clock::now();
     }
 
-    // OR ABORT overrides any ON CONFLICT clause of the table: a conflict can
-    // neither replace other records nor end the transaction.
-    sqlite::Statement &update = c.db.Cached(Sql(QStringLiteral("UPDATE OR ABORT CARD_DATA SET %1 = ?1 WHERE %2 = ?2")
-                                                    .arg(sqlite::QuoteIdentifier(field), c.rowid)));
+    RecordWrite write{rowid, field, value, criteria_ ? criteria_->pattern.Text() : QString()};
     try {
         sqlite::Savepoint savepoint(c.db, "kvr_write");
         std::optional<std::string> keyBefore;
@@ -530,8 +517,7 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
 
         c.watch = ChangeWatch{rowid};
         const qint64 changesBefore = c.db.TotalChanges();
-        std::visit(BindValue{update, 1}, value);
-        update.Bind(2, rowid).Execute();
+        c.writes.Execute(write);
         if (c.db.Changes() == 0)
             throw StoreFailure(QStringLiteral("Cannot write field %1: the record no longer exists").arg(field));
         if (c.db.HasDeferredViolations())
@@ -552,24 +538,23 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
         }
         savepoint.Release();
         NoteWrite(field, rowid, reach);
+        c.writes.Add(std::move(write));
     } catch (const sqlite::Error &e) {
-        QString reason = e.Reason();
-        if (!c.db.InTransaction()) {
-            // SQLite ended the transaction itself (an I/O error, or a
-            // trigger's RAISE(ROLLBACK)): its earlier changes are gone.
-            c.batch.reset();
-            ForgetMatches();
-            c.index.Forget();
-            reason += QStringLiteral("; the changes since the last commit were rolled back");
-        }
-        throw Refusal(field, *pending_, reason);
+        if (c.db.InTransaction())
+            throw Refusal(field, *pending_, e.Reason());
+        // SQLite ended the transaction itself (an I/O error, or a trigger's
+        // RAISE(ROLLBACK)), taking the group's earlier writes with it: they
+        // and this one are written again, and what cannot be is reported.
+        ForgetMatches();
+        c.index.Forget();
+        c.writes.Recover(write);
     }
 }
 
 void SqliteCardStore::FlushIfDue()
 {
     const auto now = std::chrono::steady_clock::now();
-    if (db_->batch && now - db_->batchBegun >= groupCommitInterval_)
+    if (db_->writes.Due(groupCommitInterval_))
         Flush();
     if (db_->reading && now - db_->readingBegun >= groupCommitInterval_)
         db_->reading.reset();
@@ -585,7 +570,7 @@ void SqliteCardStore::FlushIfDue()
 void SqliteCardStore::KeepReading()
 {
     Connection &c = *db_;
-    if (c.batch || c.reading)
+    if (c.writes.IsOpen() || c.reading)
         return;
     try {
         c.reading.emplace(c.db);

@@ -8,4 +8,5 @@ class ConsoleMessageBox final : public MessageBox
 {
 public:
     void Show(const QString &text, MsgIcon icon) override;
+    void Note(const QString &text) override { Show(text, MsgIcon::Information); }
 };

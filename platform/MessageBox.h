@@ -14,4 +14,7 @@ class MessageBox
 public:
     virtual ~MessageBox() = default;
     virtual void Show(const QString &text, MsgIcon icon) = 0;
+    // A remark that only an unattended run's output shows; a window shows
+    // nothing, so that a run is never held up by it.
+    virtual void Note(const QString &text) { (void)text; }
 };

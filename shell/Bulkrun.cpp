@@ -91,6 +91,8 @@ int RunBulkrun(int argc, char *argv[])
             if (!form.RunStarted())
                 Say(QStringLiteral("No run started: the saved Option is \"%1\", neither Batch nor Import.")
                         .arg(settings.GetSetting(QStringLiteral("Tavrin"), QStringLiteral("Bulkrun"), QStringLiteral("Option"))));
+            else if (!v.RunBegun)
+                Say(QStringLiteral("No run started: see the message above."));
             else
                 Say(QStringLiteral("The run ended without its completion entry; see the run log %1.")
                         .arg(services.folder.File(QStringLiteral("\\log\\Batch_Log.lst"))));

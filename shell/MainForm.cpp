@@ -130,7 +130,8 @@ void MainForm::RegisterDataLibraries()
                               "Files were registered in windows registry.\r"
                               "Please re-start KVR_Bulkrun."),
                MsgIcon::Information);
-    s.exit.End(0);
+    // Status 3 tells a scheduler that nothing ran and a new start is needed.
+    s.exit.End(3);
 }
 
 void MainForm::Form_Activate()

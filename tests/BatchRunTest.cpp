@@ -131,6 +131,8 @@ TEST_F(BatchRunTest, ProductBeyondSixteenBitsKeepsTheMatchCount)
     Execute("A*", true);  // 3 matches x 20000 entries
     EXPECT_EQ(rig.v.ListLineCount, 20000);
     EXPECT_EQ(rig.v.ProgressBar1.Max, 3);
+    ASSERT_EQ(rig.msg.notes.size(), 1u);  // an unattended run says what that means
+    EXPECT_TRUE(rig.msg.notes[0].contains("3 records times 20000 list entries"));
 }
 
 TEST_F(BatchRunTest, ListSwitchSwapsTheReplacePairForTheListView)

@@ -70,10 +70,11 @@ TEST_F(ImportRunTest, ItemNumbersPickTheItemsAndBeyondTheLineGiveEmptyText)
 
 TEST_F(ImportRunTest, ListAppliesEveryEntryWithFileValuesFromTheLine)
 {
-    rig.tmp.Write("list.lst", "File Value__,TITLE, 2 \r\nFixed Value_,QTY,9\r\nFile Value__,QTY,-1\r\n");
+    // Item numbers are numbers, rounded to whole ones: " 2 " and "1.5" are item 2.
+    rig.tmp.Write("list.lst", "File Value__,TITLE, 2 \r\nFixed Value_,QTY,9\r\nFile Value__,QTY,-1\r\nFile Value__,TITLE,1.5\r\n");
     Import("A1,x,first\r\nA2,x,second\r\n", true);
 
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 6);
+    EXPECT_EQ(rig.v.ProgressBar1.Max, 8);
     EXPECT_EQ(Titles(), QStringList({"first", "second", "three", "four"}));
     EXPECT_EQ(rig.Column("QTY"), QStringList({"<NULL>", "<NULL>", "3", "4"}));  // a negative item number gives ""
     EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
@@ -134,6 +135,16 @@ TEST_F(ImportRunTest, RunsBeyondSixteenBitsAreRefusedBeforeAnyUpdate)
     rig.tmp.Write("list.lst", "Fixed Value_,QTY,1\r\nFixed Value_,QTY,2\r\n");
     Import(big.left(6 * 16384), true);  // 16384 lines x 2 entries
     ASSERT_EQ(rig.msg.shown.size(), 1u);
+
+    // A list beyond 16 bits refuses the import whether it is used or not.
+    rig.tmp.Write("list.lst", QByteArray("Fixed Value_,QTY,1\r\n").repeated(32768));
+    for (const bool list : {true, false}) {
+        rig.msg.shown.clear();
+        Import("A1,X\r\n", list);
+        ASSERT_EQ(rig.msg.shown.size(), 1u);
+        EXPECT_TRUE(rig.msg.shown[0].text.contains("32767"));
+    }
+    EXPECT_EQ(rig.Column("QTY"), QStringList({"1", "2", "3", "4"}));
     EXPECT_EQ(Titles(), QStringList({"one", "two", "three", "four"}));
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }

@@ -54,4 +54,19 @@ TEST(ParseWholeNumber, DecimalDigitsWithBlanksAndSignOnly)
         EXPECT_EQ(ParseWholeNumber(c.text), c.value) << '"' << c.text << '"';
 }
 
+TEST(RoundToWholeNumber, AnyDecimalNumberRoundedHalfToEven)
+{
+    struct Case
+    {
+        const char *text;
+        std::optional<long long> value;
+    } cases[] = {
+        {"2", 2}, {" 3 ", 3}, {"2.0", 2}, {"2.5", 2}, {"3.5", 4}, {"-2.5", -2}, {"1e3", 1000}, {"-0", 0},
+        {"", std::nullopt}, {"abc", std::nullopt}, {"inf", std::nullopt}, {"nan", std::nullopt},
+        {"0x10", std::nullopt}, {"1e30", std::nullopt},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(RoundToWholeNumber(c.text), c.value) << '"' << c.text << '"';
+}
+
 } // namespace

@@ -108,6 +108,8 @@ TEST_F(ProgramTest, UnattendedStartsThatCannotCompleteSayWhy)
         const Outcome out = Run();
         EXPECT_EQ(out.status, c.status) << c.settings.toStdString() << out.err.toStdString();
         EXPECT_TRUE(out.err.contains(c.said)) << out.err.toStdString();
+        EXPECT_EQ(c.status == 1, out.err.contains("No run started")) << out.err.toStdString();
+        EXPECT_FALSE(out.err.contains("completion entry")) << out.err.toStdString();
         EXPECT_EQ(Statuses(), QStringList({"in", "in", "in"}));
     }
 }
@@ -126,7 +128,7 @@ TEST_F(ProgramTest, FirstStartRecordsItselfAndAsksForANewStart)
 {
     Settings("Option=Import\nAuto_Run=1\n", false);
     const Outcome out = Run();
-    EXPECT_EQ(out.status, 0);
+    EXPECT_EQ(out.status, 3);
     EXPECT_TRUE(out.err.contains("This is the first time you run KVR_Bulkrun on this computer.\n"
                                  "Files were registered in windows registry.\nPlease re-start KVR_Bulkrun."))
         << out.err.toStdString();

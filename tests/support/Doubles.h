@@ -21,7 +21,9 @@ public:
         MsgIcon icon;
     };
     void Show(const QString &text, MsgIcon icon) override { shown.push_back({text, icon}); }
+    void Note(const QString &text) override { notes << text; }
     std::vector<Shown> shown;
+    QStringList notes;
 };
 
 // A clock that stands still until told otherwise.

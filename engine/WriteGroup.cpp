@@ -1,0 +1,140 @@
+#include "WriteGroup.h"
+
+#include <utility>
+
+namespace {
+
+struct BindValue
+{
+    sqlite::Statement &statement;
+    int index;
+
+    void operator()(std::monostate) const { statement.Bind(index, nullptr); }
+    void operator()(qint64 value) const { statement.Bind(index, value); }
+    void operator()(double value) const { statement.Bind(index, value); }
+    void operator()(const QString &value) const { statement.Bind(index, value); }
+};
+
+// Errors after which the database will take no further write now: there is
+// no point in trying the rest of a group one write at a time.
+bool RefusesEverything(const sqlite::Error &error)
+{
+    switch (error.Code() & 0xff) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+WriteGroup::WriteGroup(sqlite::Database &db)
+    : db_(db)
+{
+}
+
+// An open group that nobody committed is rolled back with its transaction;
+// the store commits before it lets a group go.
+WriteGroup::~WriteGroup() = default;
+
+void WriteGroup::Begin()
+{
+    if (transaction_)
+        return;
+    transaction_.emplace(db_);
+    begun_ = std::chrono::steady_clock::now();
+}
+
+void WriteGroup::Execute(const RecordWrite &write)
+{
+    // OR ABORT overrides any ON CONFLICT clause of the table: a conflict can
+    // neither replace other records nor end the transaction.
+    const QString sql = QStringLiteral("UPDATE OR ABORT CARD_DATA SET %1 = ?1 WHERE %2 = ?2")
+                            .arg(sqlite::QuoteIdentifier(write.field), rowidName_);
+    sqlite::Statement &update = db_.Cached(sql.toUtf8());
+    std::visit(BindValue{update, 1}, write.value);
+    update.Bind(2, write.rowid).Execute();
+}
+
+void WriteGroup::Add(RecordWrite write)
+{
+    writes_.push_back(std::move(write));
+}
+
+bool WriteGroup::Due(std::chrono::milliseconds interval) const
+{
+    return transaction_ && std::chrono::steady_clock::now() - begun_ >= interval;
+}
+
+void WriteGroup::Commit()
+{
+    if (!transaction_)
+        return;
+    try {
+        transaction_->Commit();
+        transaction_.reset();
+        writes_.clear();
+    } catch (const sqlite::Error &) {
+        transaction_.reset();
+        Reapply(std::exchange(writes_, {}));
+    }
+}
+
+void WriteGroup::Recover(const RecordWrite &current)
+{
+    transaction_.reset();
+    std::vector<RecordWrite> writes = std::exchange(writes_, {});
+    writes.push_back(current);
+    Reapply(std::move(writes));
+}
+
+void WriteGroup::Reapply(std::vector<RecordWrite> writes)
+{
+    refusedAll_.clear();
+    std::vector<LostWrites::Lost> lost;
+    ReapplyPart(writes, lost);
+    if (!lost.empty())
+        throw LostWrites(std::move(lost));
+}
+
+// Halves a part whose commit fails until each write stands alone: what the
+// database can take is committed, in the writes' order, and the rest is lost.
+void WriteGroup::ReapplyPart(std::span<const RecordWrite> writes, std::vector<LostWrites::Lost> &lost)
+{
+    if (writes.empty())
+        return;
+    if (refusedAll_.isEmpty()) {
+        try {
+            sqlite::Transaction transaction(db_);
+            try {
+                for (const RecordWrite &write : writes)
+                    Execute(write);
+                transaction.Commit();
+                return;
+            } catch (const sqlite::Error &e) {
+                if (writes.size() == 1) {
+                    lost.push_back({writes.front().searchValue, writes.front().field, e.Reason()});
+                    if (RefusesEverything(e))
+                        refusedAll_ = e.Reason();
+                    return;
+                }
+            }
+        } catch (const sqlite::Error &e) {
+            refusedAll_ = e.Reason(); // the lock itself could not be had
+        }
+    }
+    if (!refusedAll_.isEmpty()) {
+        for (const RecordWrite &write : writes)
+            lost.push_back({write.searchValue, write.field, refusedAll_});
+        return;
+    }
+    const std::size_t half = writes.size() / 2;
+    ReapplyPart(writes.first(half), lost);
+    ReapplyPart(writes.subspan(half), lost);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "CardStore.h"
+#include "FieldConversion.h"
+#include "Sqlite.h"
+
+#include <QString>
+
+#include <chrono>
+#include <optional>
+#include <span>
+#include <vector>
+
+// One field written into one record, as the card store wrote it, and the
+// search value of the update that wrote it, by which the run log names it.
+struct RecordWrite
+{
+    qint64 rowid = 0;
+    QString field;
+    FieldValue value;
+    QString searchValue;
+};
+
+// The card store's writes, grouped into write transactions for speed. A
+// group begins with its first write and is committed when it has been open
+// for the group-commit interval, or when asked. Every write of the open
+// group is kept until its commit succeeds, so that a group whose commit
+// fails (a full disk, an I/O error, SQLite rolling the transaction back by
+// itself) loses nothing unseen: its writes are applied again in smaller
+// commits, down to one write a commit, and only those that cannot be
+// committed even alone are reported, as LostWrites.
+class WriteGroup
+{
+public:
+    explicit WriteGroup(sqlite::Database &db);
+    ~WriteGroup();
+    WriteGroup(const WriteGroup &) = delete;
+    WriteGroup &operator=(const WriteGroup &) = delete;
+
+    // How the table's rowid is reached; "rowid" unless a column hides it.
+    void SetRowidName(const QString &name) { rowidName_ = name; }
+
+    bool IsOpen() const { return transaction_.has_value(); }
+    // Begins a group unless one is open; throws sqlite::Error when the
+    // database's lock cannot be had.
+    void Begin();
+    // Writes one field of one record inside the open group (nothing else:
+    // the caller fences it with a savepoint); throws sqlite::Error. The
+    // caller records the write with Add once it keeps it.
+    void Execute(const RecordWrite &write);
+    void Add(RecordWrite write);
+    // True when the open group has lasted the interval.
+    bool Due(std::chrono::milliseconds interval) const;
+
+    // Commits the open group, if any. Throws LostWrites naming every write
+    // of the group that could not be committed.
+    void Commit();
+    // The open transaction was ended by SQLite itself, taking the group's
+    // writes with it, while `current` was being written: applies the group
+    // and current again. Throws LostWrites as Commit does.
+    void Recover(const RecordWrite &current);
+
+private:
+    void Reapply(std::vector<RecordWrite> writes);
+    void ReapplyPart(std::span<const RecordWrite> writes, std::vector<LostWrites::Lost> &lost);
+
+    sqlite::Database &db_;
+    QString rowidName_ = QStringLiteral("rowid");
+    std::optional<sqlite::Transaction> transaction_;
+    std::chrono::steady_clock::time_point begun_;
+    std::vector<RecordWrite> writes_;
+    // During a recovery: why the database took not even one write alone, or
+    // could not be locked; the rest of the group is then lost for the same
+    // reason without another try.
+    QString refusedAll_;
+};
