@@ -13,8 +13,8 @@ records=1000000
 scan_lines=200   # the per-line scan is timed over this many lines and extrapolated
 lines=32767
 
-cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-rel -j2 --target RunBench kvr_bulkrun >/dev/null
+cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVR_BUILD_BENCH=ON -DKVR_BUILD_TESTS=OFF >/dev/null
+cmake --build build-rel -j"$(nproc)" --target RunBench kvr_bulkrun >/dev/null
 bench=$root/build-rel/bench/RunBench
 
 tmp=$(mktemp -d)

@@ -5,7 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVR_BUILD_TESTS=OFF
+# The same configuration as the test command's plain build, so the two never
+# reconfigure the folder back and forth; only the program is built here.
+KVR_TARGET=kvr_bulkrun scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 headless=no
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then headless=yes; fi
