@@ -1,4 +1,4 @@
-#include "RunState.h"
+#include "AutoRun.h"
 
 #include <QRegularExpression>
 

@@ -2,6 +2,7 @@
 // "\log\Batch_Log.lst" under the program folder.
 #include "Engine.h"
 
+#include "AutoRun.h"
 #include "Failure.h"
 
 #include <algorithm>

@@ -123,6 +123,3 @@ struct RunState
     }
 };
 
-// True when the automatic run is on: AutoRun reads as the number 1 (leading
-// blanks or zeros and a zero fraction allowed). Never fails.
-bool AutoRunIsOn(const QString &autoRun);

@@ -40,10 +40,3 @@ class OverflowFailure : public Failure
 public:
     using Failure::Failure;
 };
-
-// Raised by a test's program exit so that "end the program at once" can be
-// observed; deliberately not a Failure, so no handler of the program catches it.
-struct ProgramEnded
-{
-    int status = 0;
-};

@@ -1,5 +1,6 @@
 #include "Bulkrun.h"
 
+#include "AutoRun.h"
 #include "ConsoleMessageBox.h"
 #include "DiskFileSystem.h"
 #include "IniSettingsStore.h"

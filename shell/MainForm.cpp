@@ -1,5 +1,6 @@
 #include "MainForm.h"
 
+#include "AutoRun.h"
 #include "Failure.h"
 
 #include <QDir>

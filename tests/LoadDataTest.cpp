@@ -1,5 +1,6 @@
 // The record update: which records change, how the run is counted down, and
 // what reaches the run log.
+#include "AutoRun.h"
 #include "EngineRig.h"
 
 #include <gtest/gtest.h>

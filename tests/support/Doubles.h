@@ -36,6 +36,13 @@ public:
     QTime time{15, 7, 9};
 };
 
+// Raised by ThrowingExit so that "end the program at once" can be observed;
+// deliberately not a Failure, so no handler of the program catches it.
+struct ProgramEnded
+{
+    int status = 0;
+};
+
 // Ends the program by throwing ProgramEnded, which no handler of the program catches.
 class ThrowingExit final : public ProgramExit
 {
