@@ -110,7 +110,5 @@ QString DiskFileSystem::Version(const QString &path)
 
 void DiskFileSystem::WriteWhole(const QString &path, const QString &text, TextEncoding encoding)
 {
-    if (encoding == TextEncoding::Windows1252 && !TextCodec::CanEncode(text, encoding))
-        encoding = TextEncoding::Utf8;
     AtomicFile::Save(path, TextCodec::Encode(text, encoding));
 }

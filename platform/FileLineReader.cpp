@@ -33,8 +33,8 @@ FileLineReader::FileLineReader(const QString &path, qsizetype chunkSize)
     if (!file_.open(QIODevice::ReadOnly))
         throw FileFailure(QStringLiteral("Cannot open %1: %2").arg(path_, file_.errorString()));
     encoding_ = ScanEncoding();
-    if (!file_.seek(0))
-        throw FileFailure(QStringLiteral("Cannot read %1: %2").arg(path_, file_.errorString()));
+    lineEncoding_ = {encoding_.charset, false};
+    Seek(TextCodec::Mark(encoding_).size());
     chunk_.resize(chunkSize_);
 }
 
@@ -46,8 +46,22 @@ qsizetype FileLineReader::Read(char *into, qsizetype size)
     return n;
 }
 
+void FileLineReader::Seek(qint64 pos)
+{
+    if (!file_.seek(pos))
+        throw FileFailure(QStringLiteral("Cannot read %1: %2").arg(path_, file_.errorString()));
+}
+
 TextEncoding FileLineReader::ScanEncoding()
 {
+    const QByteArrayView utf8Mark = TextCodec::Mark({TextEncoding::Charset::Utf8, true});
+    char head[3];
+    qsizetype got = 0;
+    for (qsizetype n = 1; got < utf8Mark.size() && n > 0; got += n)
+        n = Read(head + got, utf8Mark.size() - got);
+    const bool mark = QByteArrayView(head, got) == utf8Mark;
+    Seek(mark ? utf8Mark.size() : 0);
+
     // A sequence cut by the end of a chunk is moved to the front of the
     // buffer and completed by the next read.
     QByteArray buffer(chunkSize_ + 3, Qt::Uninitialized);
@@ -55,11 +69,11 @@ TextEncoding FileLineReader::ScanEncoding()
     for (;;) {
         const qsizetype n = Read(buffer.data() + kept, chunkSize_);
         if (n == 0)
-            return kept == 0 ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+            return {kept == 0 ? TextEncoding::Charset::Utf8 : TextEncoding::Charset::Windows1252, mark};
         const qsizetype size = kept + n;
         const qsizetype complete = CompletePart(buffer.constData(), size);
         if (!TextCodec::IsValidUtf8(buffer.constData(), complete))
-            return TextEncoding::Windows1252;
+            return {TextEncoding::Charset::Windows1252, mark};
         kept = size - complete;
         std::memmove(buffer.data(), buffer.constData() + complete, kept);
     }
@@ -91,7 +105,7 @@ bool FileLineReader::Next(QString &line)
             // A line end right before the end of the file leaves nothing here.
             if (partial_.isEmpty())
                 return false;
-            line = TextCodec::Decode(partial_, encoding_);
+            line = TextCodec::Decode(partial_, lineEncoding_);
             partial_.clear();
             return true;
         }
@@ -104,10 +118,10 @@ bool FileLineReader::Next(QString &line)
         }
         const qsizetype length = cr - begin;
         if (partial_.isEmpty()) {
-            line = TextCodec::Decode(QByteArray::fromRawData(begin, length), encoding_);
+            line = TextCodec::Decode(QByteArray::fromRawData(begin, length), lineEncoding_);
         } else {
             partial_.append(begin, length);
-            line = TextCodec::Decode(partial_, encoding_);
+            line = TextCodec::Decode(partial_, lineEncoding_);
             partial_.clear();
         }
         pos_ += length + 1;

@@ -10,7 +10,7 @@
 // The lines of a text file on disk, read in chunks so that memory stays
 // bounded by the chunk and the longest line, whatever the size of the file.
 // Opening scans the whole file once to decide its encoding; every line is
-// then decoded with it. Throws FileFailure when the file cannot be opened or read.
+// then decoded with it. A leading UTF-8 mark is part of no line. Throws FileFailure when the file cannot be opened or read.
 class FileLineReader final : public LineReader
 {
 public:
@@ -23,6 +23,7 @@ public:
 
 private:
     TextEncoding ScanEncoding();
+    void Seek(qint64 pos);
     qsizetype Read(char *into, qsizetype size);
     // Makes at least one unread byte available; false at the end of the file.
     bool Fill();
@@ -31,6 +32,7 @@ private:
     QFile file_;
     qsizetype chunkSize_;
     TextEncoding encoding_ = TextEncoding::Utf8;
+    TextEncoding lineEncoding_ = TextEncoding::Utf8;  // the charset without the mark
     QByteArray chunk_;
     qsizetype pos_ = 0;
     qsizetype end_ = 0;

@@ -9,7 +9,8 @@
 // Reads a text file line by line. A line ends at CR LF or at a lone CR; a
 // lone LF is an ordinary character; the last line needs no line end; a line
 // end right before the end of the file starts no further line. The encoding
-// is decided once for the whole file (see TextEncoding).
+// is decided once for the whole file (see TextEncoding); a leading mark is
+// part of no line.
 class LineReader
 {
 public:
@@ -35,10 +36,16 @@ public:
     virtual void CopyFile(const QString &from, const QString &to) = 0;
 
     virtual std::unique_ptr<LineReader> OpenLines(const QString &path) = 0;
+    // The text without the leading mark, if any; the encoding remembers it.
     virtual TextContent ReadWhole(const QString &path) = 0;
-    // Replaces the file's content with exactly text (no line end is added),
-    // atomically: a crash leaves either the old or the new content. Text that
-    // the encoding cannot hold is written as UTF-8 instead, so nothing is lost.
+    // Replaces the file's content with the encoding's mark, if any, and
+    // exactly text (no line end is added), atomically: a crash leaves either
+    // the old or the new content. The file keeps the encoding given: a
+    // character it cannot hold is written as '?', so a text read from the
+    // file and written back with something added changes no byte but those
+    // added. The run log relies on that. The editors write what an operator
+    // typed, which must not be lost: they pass TextCodec::Holding's encoding,
+    // which turns the whole file into UTF-8 when it must.
     virtual void WriteWhole(const QString &path, const QString &text, TextEncoding encoding) = 0;
     // A token that changes whenever the file is replaced or written: equal
     // tokens mean the content read before is still there. "" when the file

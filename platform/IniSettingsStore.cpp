@@ -17,21 +17,25 @@
 
 namespace {
 
-constexpr qsizetype kMaxFileBytes = 16 * 1024 * 1024;
+constexpr qsizetype kMaxFileBytes = 64 * 1024 * 1024;
 constexpr QLatin1String kMarker("@Escaped:");
-constexpr char kBom[] = "\xEF\xBB\xBF";
 
 [[noreturn]] void Fail(const QString &what, const QString &path, const QString &reason)
 {
     throw FileFailure(QStringLiteral("%1 %2: %3").arg(what, path, reason));
 }
 
-bool IsBlank(char c)
+bool IsBlank(QChar c)
 {
-    return c == ' ' || c == '\t';
+    return c == u' ' || c == u'\t';
 }
 
-// Bytes [begin, end) of the file.
+bool IsLineEnd(QChar c)
+{
+    return c == u'\r' || c == u'\n';
+}
+
+// Characters [begin, end) of the file.
 struct Span
 {
     qsizetype begin = 0;
@@ -47,37 +51,38 @@ struct Line
     qsizetype next = 0;
 };
 
+// The lines of the text from a position on; CR LF, a lone CR and a lone LF
+// each end a line.
 class LineCursor
 {
 public:
-    LineCursor(const QByteArray &bytes, qsizetype from) : bytes_(bytes), pos_(from) {}
+    LineCursor(QStringView text, qsizetype from) : text_(text), pos_(from) {}
 
     bool Next(Line &line)
     {
-        if (pos_ >= bytes_.size())
+        const qsizetype size = text_.size();
+        if (pos_ >= size)
             return false;
-        const qsizetype lf = bytes_.indexOf('\n', pos_);
+        qsizetype end = pos_;
+        while (end < size && !IsLineEnd(text_[end]))
+            ++end;
         line.begin = pos_;
-        if (lf < 0) {
-            line.end = line.next = bytes_.size();
-        } else {
-            line.end = lf > pos_ && bytes_[lf - 1] == '\r' ? lf - 1 : lf;
-            line.next = lf + 1;
-        }
+        line.end = end;
+        line.next = end == size ? end : end + (text_[end] == u'\r' && end + 1 < size && text_[end + 1] == u'\n' ? 2 : 1);
         pos_ = line.next;
         return true;
     }
 
 private:
-    const QByteArray &bytes_;
+    QStringView text_;
     qsizetype pos_;
 };
 
-Span TrimBlanks(const QByteArray &bytes, Span span)
+Span TrimBlanks(QStringView text, Span span)
 {
-    while (span.begin < span.end && IsBlank(bytes[span.begin]))
+    while (span.begin < span.end && IsBlank(text[span.begin]))
         ++span.begin;
-    while (span.end > span.begin && IsBlank(bytes[span.end - 1]))
+    while (span.end > span.begin && IsBlank(text[span.end - 1]))
         --span.end;
     return span;
 }
@@ -91,52 +96,43 @@ struct Parsed
     qsizetype equals = 0;  // the '=' of an entry
 };
 
-Parsed Classify(const QByteArray &bytes, const Line &line)
+Parsed Classify(QStringView text, const Line &line)
 {
-    const Span text = TrimBlanks(bytes, {line.begin, line.end});
-    if (text.begin == text.end)
+    const Span trimmed = TrimBlanks(text, {line.begin, line.end});
+    if (trimmed.begin == trimmed.end)
         return {};
-    const char first = bytes[text.begin];
-    if (first == '[' && bytes[text.end - 1] == ']')
-        return {Kind::Header, TrimBlanks(bytes, {text.begin + 1, text.end - 1}), 0};
-    if (first == ';' || first == '#')
+    const QChar first = text[trimmed.begin];
+    if (first == u'[' && text[trimmed.end - 1] == u']')
+        return {Kind::Header, TrimBlanks(text, {trimmed.begin + 1, trimmed.end - 1}), 0};
+    if (first == u';' || first == u'#')
         return {};
-    const qsizetype equals = bytes.indexOf('=', text.begin);
-    if (equals < 0 || equals >= text.end)
+    const qsizetype equals = text.sliced(trimmed.begin, trimmed.end - trimmed.begin).indexOf(u'=');
+    if (equals < 0)
         return {};
-    return {Kind::Entry, TrimBlanks(bytes, {text.begin, equals}), equals};
+    return {Kind::Entry, TrimBlanks(text, {trimmed.begin, trimmed.begin + equals}), trimmed.begin + equals};
 }
 
-// The text of bytes [span), a U+FEFF at its start included (QString's own
-// decoder would drop it).
-QString TextOf(const QByteArray &bytes, Span span)
+QStringView TextOf(QStringView text, Span span)
 {
-    return TextCodec::Decode(QByteArray::fromRawData(bytes.constData() + span.begin, span.end - span.begin),
-                             TextEncoding::Utf8);
+    return text.sliced(span.begin, span.end - span.begin);
 }
 
-bool NameIs(const QByteArray &bytes, Span span, const QString &name)
+bool NameIs(QStringView text, Span span, const QString &name)
 {
-    return TextOf(bytes, span).compare(name, Qt::CaseInsensitive) == 0;
+    return TextOf(text, span).compare(name, Qt::CaseInsensitive) == 0;
 }
 
-// Gives the last line of bytes, which has no line end, one that leaves its
-// text as it is: a CR that ends the text would otherwise join an LF.
-void EndLastLine(QByteArray &bytes)
+// The line end of line, or for a last line without one, the line end of the
+// line before it (LF when there is none): the line end new lines take after it.
+QString LineEndAfter(QStringView text, const Line &line)
 {
-    bytes += bytes.endsWith('\r') ? "\r\n" : "\n";
-}
-
-// True when the text from start has no lines or its last line is blank.
-bool LastLineIsBlank(const QByteArray &bytes, qsizetype start)
-{
-    LineCursor cursor(bytes, start);
-    Line line;
-    Line last{start, start, start};
-    while (cursor.Next(line))
-        last = line;
-    const Span text = TrimBlanks(bytes, {last.begin, last.end});
-    return text.begin == text.end;
+    if (line.next > line.end)
+        return text.sliced(line.end, line.next - line.end).toString();
+    if (line.begin == 0)
+        return QStringLiteral("\n");
+    if (text[line.begin - 1] == u'\r')
+        return QStringLiteral("\r");
+    return line.begin >= 2 && text[line.begin - 2] == u'\r' ? QStringLiteral("\r\n") : QStringLiteral("\n");
 }
 
 // Where a key stands in the file, or where it would go.
@@ -149,26 +145,31 @@ struct Place
     // The last entry (or the header) of the section's first part.
     bool sectionFound = false;
     Line lastOfSection;
+    // The last line of the file.
+    bool anyLine = false;
+    Line last;
 };
 
-Place Find(const QByteArray &bytes, qsizetype from, const QString &section, const QString &key)
+Place Find(QStringView text, const QString &section, const QString &key)
 {
     Place place;
     bool inSection = false;
     bool inFirstPart = false;
-    LineCursor cursor(bytes, from);
+    LineCursor cursor(text, 0);
     Line line;
     while (cursor.Next(line)) {
-        const Parsed parsed = Classify(bytes, line);
+        place.anyLine = true;
+        place.last = line;
+        const Parsed parsed = Classify(text, line);
         if (parsed.kind == Kind::Header) {
-            inSection = NameIs(bytes, parsed.name, section);
+            inSection = NameIs(text, parsed.name, section);
             inFirstPart = inSection && !place.sectionFound;
             if (inFirstPart) {
                 place.sectionFound = true;
                 place.lastOfSection = line;
             }
         } else if (parsed.kind == Kind::Entry && inSection) {
-            if (NameIs(bytes, parsed.name, key)) {
+            if (NameIs(text, parsed.name, key)) {
                 place.found = true;
                 place.line = line;
                 place.value = {parsed.equals + 1, line.end};
@@ -181,9 +182,16 @@ Place Find(const QByteArray &bytes, qsizetype from, const QString &section, cons
     return place;
 }
 
-// The file as UTF-8 bytes, or nothing when there is no file. Throws
-// FileFailure when it exists but cannot be read or is too large.
-std::optional<QByteArray> ReadFile(const QString &path)
+// The settings file's text, without its mark, and the encoding it was read in.
+struct SettingsText
+{
+    QString text;
+    TextEncoding encoding;
+};
+
+// The file's text, or nothing when there is no file. Throws FileFailure when
+// it exists but cannot be read or is too large.
+std::optional<SettingsText> ReadFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -210,15 +218,9 @@ std::optional<QByteArray> ReadFile(const QString &path)
     if (file.error() != QFileDevice::NoError)
         Fail(QStringLiteral("Cannot read"), path, file.errorString());
     if (bytes.size() > kMaxFileBytes)
-        Fail(QStringLiteral("Cannot read"), path, QStringLiteral("the file is larger than 16 MiB"));
-    if (TextCodec::Detect(bytes) == TextEncoding::Windows1252)
-        bytes = TextCodec::Decode(bytes, TextEncoding::Windows1252).toUtf8();
-    return bytes;
-}
-
-qsizetype ContentStart(const QByteArray &bytes)
-{
-    return bytes.startsWith(kBom) ? qsizetype(sizeof kBom - 1) : 0;
+        Fail(QStringLiteral("Cannot read"), path, QStringLiteral("the file is larger than 64 MiB"));
+    const TextEncoding encoding = TextCodec::DetectWithUtf16(bytes);
+    return SettingsText{TextCodec::Decode(bytes, encoding), encoding};
 }
 
 bool IsStorableName(const QString &name)
@@ -339,52 +341,57 @@ QString IniSettingsStore::DefaultPath()
 QString IniSettingsStore::GetSetting(const QString &, const QString &section, const QString &key)
 {
     Q_ASSERT(IsStorableName(section) && IsStorableName(key));
-    std::optional<QByteArray> bytes;
+    std::optional<SettingsText> file;
     try {
-        bytes = ReadFile(path_);
+        file = ReadFile(path_);
     } catch (const FileFailure &) {
         // Reading reports nothing; the next save names the problem.
         return {};
     }
-    if (!bytes)
+    if (!file)
         return {};
-    const Place place = Find(*bytes, ContentStart(*bytes), section, key);
+    const Place place = Find(file->text, section, key);
     if (!place.found)
         return {};
-    return DecodeValue(TextOf(*bytes, place.value));
+    return DecodeValue(TextOf(file->text, place.value).toString());
 }
 
 void IniSettingsStore::SaveSetting(const QString &, const QString &section, const QString &key,
                                    const QString &value)
 {
     Q_ASSERT(IsStorableName(section) && IsStorableName(key));
-    const QByteArray old = ReadFile(path_).value_or(QByteArray());
-    const qsizetype start = ContentStart(old);
-    const QByteArray stored = EncodeValue(value).toUtf8();
-    const Place place = Find(old, start, section, key);
+    const SettingsText old = ReadFile(path_).value_or(SettingsText{});
+    const QString &text = old.text;
+    const QString stored = EncodeValue(value);
+    const Place place = Find(text, section, key);
 
-    QByteArray updated;
+    QString updated;
     if (place.found) {
-        updated = old.left(place.value.begin) + stored + old.mid(place.line.end);
-        if (place.line.next == place.line.end)
-            updated += '\n';
+        updated = text.left(place.value.begin) + stored + text.mid(place.line.end);
     } else if (place.sectionFound) {
         const Line &after = place.lastOfSection;
-        updated = old.left(after.next);
-        if (after.next == after.end)
-            EndLastLine(updated);
-        updated += key.toUtf8() + '=' + stored + '\n' + old.mid(after.next);
+        const QString end = LineEndAfter(text, after);
+        updated = text.left(after.end) + end + key + u'=' + stored + end + text.mid(after.next);
     } else {
-        updated = old;
-        if (updated.size() > start && !updated.endsWith('\n'))
-            EndLastLine(updated);
-        if (!LastLineIsBlank(old, start))
-            updated += '\n';
-        updated += '[' + section.toUtf8() + "]\n" + key.toUtf8() + '=' + stored + '\n';
+        updated = text;
+        QString end = QStringLiteral("\n");
+        if (place.anyLine) {
+            end = LineEndAfter(text, place.last);
+            if (place.last.next == place.last.end)
+                updated += end;
+            const Span last = TrimBlanks(text, {place.last.begin, place.last.end});
+            if (last.begin < last.end)
+                updated += end;
+        }
+        updated += u'[' + section + u']' + end + key + u'=' + stored + end;
     }
-    if (updated.size() > kMaxFileBytes)
-        Fail(QStringLiteral("Cannot write"), path_, QStringLiteral("the settings would be larger than 16 MiB"));
+    TextEncoding encoding = old.encoding;
+    if (encoding.charset == TextEncoding::Charset::Windows1252)
+        encoding.charset = TextEncoding::Charset::Utf8;
+    const QByteArray bytes = TextCodec::Encode(updated, encoding);
+    if (bytes.size() > kMaxFileBytes)
+        Fail(QStringLiteral("Cannot write"), path_, QStringLiteral("the settings would be larger than 64 MiB"));
 
     CreateFolderOf(path_);
-    AtomicFile::Save(path_, updated);
+    AtomicFile::Save(path_, bytes);
 }

@@ -10,9 +10,9 @@
 // while the program runs are seen.
 //
 // Reading:
-// - The file is UTF-8; a file that is not valid UTF-8 is Windows-1252. One
-//   UTF-8 byte order mark at the start is skipped. A line ends at LF; one CR
-//   right before the LF belongs to the line end.
+// - The file is UTF-8, or UTF-16 of either byte order when it starts with
+//   that mark; a file that is neither is Windows-1252. A leading mark is not
+//   text. CR LF, a lone CR and a lone LF each end a line.
 // - A line whose text, without the blanks (spaces, tabs) around it, starts
 //   with '[' and ends with ']' begins a section; its name is the text between,
 //   without blanks. A line starting with ';' or '#' after blanks is a comment.
@@ -23,7 +23,7 @@
 // - Section and key names match without regard to case. A section may appear
 //   more than once; the first entry of the key in any of its parts wins.
 // - An absent file, section or key, and a file that cannot be read or is
-//   larger than 16 MiB, read as "".
+//   larger than 64 MiB, read as "".
 //
 // Values: a value is written as it is, unless it contains CR or LF, holds an
 // unpaired UTF-16 surrogate, or starts with "@Escaped:". Such a value is
@@ -33,14 +33,15 @@
 // value it encodes; any other stored value, a hand-written C:\data\new.csv
 // among them, reads exactly as it stands.
 //
-// Saving replaces the value of the key's first entry and keeps that line's
-// key spelling and line end (LF when it had none), or adds "Key=Value" after the last entry of the
-// section's first part, or adds the section at the end of the file. Every
-// other byte of the file stays as it was, except that a Windows-1252 file is
-// rewritten as UTF-8. New lines end with LF; a last line without a line end
-// that new lines follow gets LF, or CR LF when its text ends with a CR, which
-// so stays text. The folder is created when missing, and the file is
-// replaced atomically.
+// Saving replaces the value of the key's first entry, or adds "Key=Value"
+// after the last entry of the section's first part, or adds the section at
+// the end of the file, after a blank line unless the last line is blank.
+// Every other byte of the file stays as it was, its mark and encoding too,
+// except that a Windows-1252 file is rewritten as UTF-8. A new line ends as
+// the line it follows does; that line, when it is the last and has no line
+// end, first gets the line end of the line before it (LF when there is
+// none). The folder is created when missing, and the file is replaced
+// atomically.
 class IniSettingsStore final : public SettingsStore
 {
 public:
@@ -56,7 +57,7 @@ public:
     // around them, no '=', '[', ']', CR or LF, and not starting with ';' or '#'.
     QString GetSetting(const QString &app, const QString &section, const QString &key) override;
     // Throws FileFailure naming the path and the reason when the existing file
-    // cannot be read, the result would exceed 16 MiB, or the file or its
+    // cannot be read, the result would exceed 64 MiB, or the file or its
     // folder cannot be written; the file is then left as it was.
     void SaveSetting(const QString &app, const QString &section, const QString &key,
                      const QString &value) override;

@@ -66,10 +66,10 @@ QByteArray EncodeCp1252(const QString &text)
     return bytes;
 }
 
-QString DecodeCp1252(const QByteArray &bytes)
+QString DecodeCp1252(QByteArrayView bytes)
 {
     QString text = QString::fromLatin1(bytes);
-    const qsizetype ascii = AsciiPrefix(reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
+    const qsizetype ascii = AsciiPrefix(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
     if (ascii == bytes.size())
         return text;
     char16_t *chars = reinterpret_cast<char16_t *>(text.data());
@@ -80,9 +80,9 @@ QString DecodeCp1252(const QByteArray &bytes)
     return text;
 }
 
-// A byte order mark is text like any other and stays as U+FEFF (QString's
-// own decoder drops marks at the start).
-QString DecodeUtf8(const QByteArray &bytes)
+// A U+FEFF is text like any other here; a mark has been taken off by the
+// caller (QString's own decoder drops marks at the start).
+QString DecodeUtf8(QByteArrayView bytes)
 {
     QByteArrayView rest(bytes);
     qsizetype marks = 0;
@@ -93,6 +93,30 @@ QString DecodeUtf8(const QByteArray &bytes)
     if (marks == 0)
         return QString::fromUtf8(bytes);
     return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(rest);
+}
+
+QString DecodeUtf16(QByteArrayView bytes, bool bigEndian)
+{
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    const int high = bigEndian ? 0 : 1;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        out[i] = char16_t(in[2 * i + high] << 8 | in[2 * i + 1 - high]);
+    return text;
+}
+
+QByteArray EncodeUtf16(const QString &text, bool bigEndian)
+{
+    QByteArray bytes(text.size() * 2, Qt::Uninitialized);
+    const char16_t *in = reinterpret_cast<const char16_t *>(text.constData());
+    char *out = bytes.data();
+    const int high = bigEndian ? 0 : 1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        out[2 * i + high] = char(in[i] >> 8);
+        out[2 * i + 1 - high] = char(in[i] & 0xFF);
+    }
+    return bytes;
 }
 
 } // namespace
@@ -143,20 +167,59 @@ bool IsValidUtf8(const char *data, qsizetype size)
     return true;
 }
 
+QByteArrayView Mark(TextEncoding encoding)
+{
+    if (!encoding.mark)
+        return {};
+    switch (encoding.charset) {
+    case TextEncoding::Charset::Utf16LE: return "\xFF\xFE";
+    case TextEncoding::Charset::Utf16BE: return "\xFE\xFF";
+    default: return "\xEF\xBB\xBF";
+    }
+}
+
 TextEncoding Detect(const QByteArray &bytes)
 {
-    return IsValidUtf8(bytes.constData(), bytes.size()) ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+    const bool mark = bytes.startsWith("\xEF\xBB\xBF");
+    const qsizetype from = mark ? 3 : 0;
+    const bool utf8 = IsValidUtf8(bytes.constData() + from, bytes.size() - from);
+    return {utf8 ? TextEncoding::Charset::Utf8 : TextEncoding::Charset::Windows1252, mark};
+}
+
+TextEncoding DetectWithUtf16(const QByteArray &bytes)
+{
+    if (bytes.size() % 2 == 0) {
+        if (bytes.startsWith("\xFF\xFE"))
+            return {TextEncoding::Charset::Utf16LE, true};
+        if (bytes.startsWith("\xFE\xFF"))
+            return {TextEncoding::Charset::Utf16BE, true};
+    }
+    return Detect(bytes);
 }
 
 QString Decode(const QByteArray &bytes, TextEncoding encoding)
 {
-    return encoding == TextEncoding::Utf8 ? DecodeUtf8(bytes) : DecodeCp1252(bytes);
+    QByteArrayView rest(bytes);
+    const QByteArrayView mark = Mark(encoding);
+    if (!mark.isEmpty() && rest.startsWith(mark))
+        rest = rest.sliced(mark.size());
+    switch (encoding.charset) {
+    case TextEncoding::Charset::Utf8: return DecodeUtf8(rest);
+    case TextEncoding::Charset::Windows1252: return DecodeCp1252(rest);
+    case TextEncoding::Charset::Utf16LE: return DecodeUtf16(rest, false);
+    case TextEncoding::Charset::Utf16BE: return DecodeUtf16(rest, true);
+    }
+    return {};
 }
 
 bool CanEncode(const QString &text, TextEncoding encoding)
 {
-    if (encoding == TextEncoding::Utf8)
-        return text.isValidUtf16();
+    switch (encoding.charset) {
+    case TextEncoding::Charset::Utf8: return text.isValidUtf16();
+    case TextEncoding::Charset::Utf16LE:
+    case TextEncoding::Charset::Utf16BE: return true;
+    case TextEncoding::Charset::Windows1252: break;
+    }
     const char16_t *chars = reinterpret_cast<const char16_t *>(text.constData());
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (chars[i] >= 0x80 && Cp1252Byte(chars[i]) < 0)
@@ -167,7 +230,21 @@ bool CanEncode(const QString &text, TextEncoding encoding)
 
 QByteArray Encode(const QString &text, TextEncoding encoding)
 {
-    return encoding == TextEncoding::Utf8 ? text.toUtf8() : EncodeCp1252(text);
+    QByteArray bytes;
+    switch (encoding.charset) {
+    case TextEncoding::Charset::Utf8: bytes = text.toUtf8(); break;
+    case TextEncoding::Charset::Windows1252: bytes = EncodeCp1252(text); break;
+    case TextEncoding::Charset::Utf16LE: bytes = EncodeUtf16(text, false); break;
+    case TextEncoding::Charset::Utf16BE: bytes = EncodeUtf16(text, true); break;
+    }
+    return bytes.prepend(Mark(encoding));
+}
+
+TextEncoding Holding(const QString &text, TextEncoding encoding)
+{
+    if (CanEncode(text, encoding))
+        return encoding;
+    return {TextEncoding::Charset::Utf8, encoding.mark};
 }
 
 } // namespace TextCodec

@@ -17,6 +17,7 @@ const qsizetype kChunkSizes[] = {1, 2, 3, 4, 5, 7, FileLineReader::kChunkSize};
 TEST(FileLineReader, SplitsAndDecodesLinesAcrossChunks)
 {
     const auto Utf8 = TextEncoding::Utf8, Cp1252 = TextEncoding::Windows1252;
+    const TextEncoding MarkedUtf8{Utf8.charset, true}, MarkedCp1252{Cp1252.charset, true};
     struct Row
     {
         QByteArray bytes;
@@ -31,8 +32,10 @@ TEST(FileLineReader, SplitsAndDecodesLinesAcrossChunks)
         {"ab\n",             Utf8,   {"ab\n"}},
         {"\r\r\n",           Utf8,   {"", ""}},
         {"ab\r\n\ncd",       Utf8,   {"ab", "\ncd"}},  // only one LF belongs to the line end
-        // one encoding for the whole file, decided by every byte of it
-        {"\xEF\xBB\xBF" "caf\xC3\xA9\r\n\xE2\x82\xAC\xF0\x9F\x98\x80", Utf8, {QStringLiteral(u"\uFEFFcafé"), "€😀"}},
+        // one encoding for the whole file, decided by every byte after its mark
+        {"\xEF\xBB\xBF" "caf\xC3\xA9\r\n\xE2\x82\xAC\xF0\x9F\x98\x80", MarkedUtf8, {"café", "€😀"}},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF" "\r\xEF\xBB\xBF", MarkedUtf8, {QStringLiteral(u"\uFEFF"), QStringLiteral(u"\uFEFF")}},
+        {"\xEF\xBB\xBF" "caf\xE9",          MarkedCp1252, {"café"}},
         {"caf\xE9\r\n\x80",                 Cp1252, {"café", "€"}},
         {"\xC3\xA9\r\nlater x\xE9",         Cp1252, {"Ã©", "later xé"}},
         {"\xC3\xA9\r\n\xC3",                Cp1252, {"Ã©", "Ã"}},  // cut at the end

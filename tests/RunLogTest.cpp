@@ -25,13 +25,6 @@ protected:
     EngineRig rig;
 };
 
-TEST_F(RunLogTest, FirstEventCreatesFolderAndFileHoldingExactlyTheEntry)
-{
-    rig.v.RecordsLeft = 0;
-    rig.engine.Log_event();
-    EXPECT_EQ(rig.LogBytes(), "12-04-2026 3:07:09 PM Card data batch load complete.\r\n");
-}
-
 TEST_F(RunLogTest, EntriesStandNewestFirstWithTheirClockTimes)
 {
     rig.v.RecordsLeft = 2;
@@ -60,15 +53,21 @@ TEST_F(RunLogTest, AnEventThatIsNeitherAddsNothing)
     EXPECT_EQ(rig.LogBytes(), "");
 }
 
-TEST_F(RunLogTest, ExistingLogKeepsItsBytesAndItsLetterCase)
+TEST_F(RunLogTest, ExistingLogKeepsItsBytesItsEncodingAndItsLetterCase)
 {
-    // A Windows-1252 log (with a byte that code page leaves undefined) in a
-    // folder spelt in capitals: the new entry goes on top, the rest stays.
-    const QByteArray old("01-02-2026 1:00:00 AM Cancel update - Error in Record M\xfcller\x81 of field N\r\n");
-    rig.tmp.Write("LOG/batch_log.LST", old);
-    End(true);
-    EXPECT_EQ(rig.tmp.Read("LOG/batch_log.LST"),
-              "12-04-2026 3:07:09 PM Card data batch load complete.\r\n" + old);
+    // In a folder spelt in capitals, the new entry goes on top, after the
+    // mark if any, with '?' for what the log's encoding cannot hold.
+    const QByteArray cp1252("01-02-2026 1:00:00 AM M\xfcller\x81\r\n");  // with a byte the code page leaves undefined
+    const QByteArray entry("12-04-2026 3:07:09 PM Cancel update - Error in Record \xCE\xA9mega of field N\r\n");
+    const std::pair<QByteArray, QByteArray> rows[] = {  // the log before and after
+        {cp1252, QByteArray(entry).replace("\xCE\xA9", "?") + cp1252},
+        {"\xEF\xBB\xBF" "old\r\n", "\xEF\xBB\xBF" + entry + "old\r\n"},
+    };
+    for (const auto &[before, after] : rows) {
+        rig.tmp.Write("LOG/batch_log.LST", before);
+        Fail(QStringLiteral(u"\u03A9mega"), "N");
+        EXPECT_EQ(rig.tmp.Read("LOG/batch_log.LST"), after);
+    }
     EXPECT_FALSE(QFile::exists(rig.LogPath()));
 }
 

@@ -15,12 +15,13 @@ QString Chars(const char16_t *text)
     return QStringView(text).toString();
 }
 
-// One row per bound of a lead byte or of its first continuation byte.
-TEST(TextCodec, DetectsStrictUtf8)
+// One row per bound of a lead byte or of its first continuation byte, or per mark.
+TEST(TextCodec, DetectsStrictUtf8AndMarks)
 {
     const auto Utf8 = TextEncoding::Utf8, Cp1252 = TextEncoding::Windows1252;
+    const TextEncoding MarkedCp1252{Cp1252.charset, true};
+    const TextEncoding Utf16LE{TextEncoding::Charset::Utf16LE, true}, Utf16BE{TextEncoding::Charset::Utf16BE, true};
     const std::pair<QByteArray, TextEncoding> rows[] = {
-        {"\xC3\xA9", Utf8},
         {"\xE0\xA0\x80", Utf8},        // U+0800, smallest three-byte form
         {"\xED\x9F\xBF", Utf8},        // U+D7FF, just below the surrogates
         {"\xF0\x90\x80\x80", Utf8},    // U+10000
@@ -34,10 +35,15 @@ TEST(TextCodec, DetectsStrictUtf8)
         {"\xF5\x80\x80\x80", Cp1252},
         {"\xE2\x82", Cp1252},          // cut off at the end
         {"\xE2\x82\x28", Cp1252},      // bad second continuation
+        {"\xEF\xBB\xBF" "caf\xE9", MarkedCp1252},
+        {QByteArray("\xFF\xFE\x3D\xD8", 4), Utf16LE},  // an unpaired surrogate
+        {QByteArray("\xFE\xFF\0a", 4), Utf16BE},
+        {"\xFF\xFE" "a", Cp1252},      // odd size
     };
     for (const auto &[bytes, expected] : rows) {
         SCOPED_TRACE(bytes.toHex(' ').toStdString());
-        EXPECT_EQ(TextCodec::Detect(bytes), expected);
+        EXPECT_EQ(TextCodec::DetectWithUtf16(bytes), expected);
+        EXPECT_EQ(TextCodec::Encode(TextCodec::Decode(bytes, expected), expected), bytes);
     }
     // A high byte at every place around the 8-byte steps of the ASCII scan.
     for (int at = 0; at < 20; ++at) {
@@ -73,6 +79,8 @@ TEST(TextCodec, Windows1252KeepsEveryByteAndMarksTheRest)
     for (const auto &[unheld, marked] : rows) {
         SCOPED_TRACE(unheld.toStdString());
         EXPECT_FALSE(TextCodec::CanEncode(unheld, TextEncoding::Windows1252));
+        EXPECT_EQ(TextCodec::Holding(unheld, {TextEncoding::Charset::Windows1252, true}),
+                  TextEncoding({TextEncoding::Charset::Utf8, true}));
         EXPECT_EQ(TextCodec::Encode(unheld, TextEncoding::Windows1252), marked);
     }
 }

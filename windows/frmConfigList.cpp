@@ -123,7 +123,8 @@ void frmConfigList::cmdAdd_Click()
 void frmConfigList::cmdSave_Click()
 {
     try {
-        fs.WriteWhole(folder.File(kListFile), BoxText::Get(txtList), encoding_);
+        const QString text = BoxText::Get(txtList);
+        fs.WriteWhole(folder.File(kListFile), text, TextCodec::Holding(text, encoding_));
     } catch (const Failure &error) {
         msg.Show(QStringLiteral("The list could not be saved.\r%1").arg(error.message()), MsgIcon::Critical);
         return;

@@ -41,7 +41,8 @@ void frmFile::cmdSave_Click()
 {
     const QString path = v.txtImportFile.Text;
     try {
-        fs.WriteWhole(path, BoxText::Get(txtViewFile), encoding_);
+        const QString text = BoxText::Get(txtViewFile);
+        fs.WriteWhole(path, text, TextCodec::Holding(text, encoding_));
     } catch (const Failure &) {
     }
     try {

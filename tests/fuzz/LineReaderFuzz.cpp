@@ -4,9 +4,9 @@
 //
 // Holds: the encoding is the one of the whole file; the lines, each followed
 // by its line end (CR LF or a lone CR, none after the last), are the whole
-// decoded text; no line holds a CR; a line end right before the end of the
-// file starts no line; every line uses up at least one byte; a finished
-// reader stays finished.
+// decoded text, which a leading mark is no part of; no line holds a CR; a
+// line end right before the end of the file starts no line; every line uses
+// up at least one byte; a finished reader stays finished.
 #include "FileLineReader.h"
 
 #include "FuzzSupport.h"

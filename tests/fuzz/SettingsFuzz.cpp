@@ -5,18 +5,19 @@
 // and the rest is the settings file as it stands before the value is saved.
 //
 // Holds: reading throws nothing; after the save the key reads the value
-// exactly and every other key reads what it read before; the file differs
-// from the one before (as UTF-8) in one place: either the key's first entry
-// line, which keeps its bytes up to the '=' and its line end, or added lines
-// that are blank, the section's header or the key's entry (a last line
-// without line end may gain one that leaves its text as it was); the byte
-// order mark stays; saving the same value again changes no byte.
+// exactly and every other key reads what it read before; the file keeps its
+// encoding and mark (Windows-1252 becomes UTF-8) and its text differs from
+// the one before in one place: either the key's first entry line, which
+// keeps its text up to the '=' and its line end, or added lines that are
+// blank, the section's header or the key's entry, each with a line end (a
+// last line without line end may gain one); saving the same value again
+// changes no byte.
 #include "IniSettingsStore.h"
 
 #include "FuzzSupport.h"
 #include "TextEncoding.h"
 
-#include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <algorithm>
@@ -29,7 +30,6 @@ namespace {
 const std::array<QString, 4> kSections = {"Bulkrun", "KVRFennic", "bulkrun", "New Part"};
 const std::array<QString, 8> kKeys = {"Option", "Delimiter", "Auto_Run", "auto_run",
                                       "Search_Criteria", "Card_Database", "New_Key", "K"};
-const QByteArray kBom("\xEF\xBB\xBF");
 
 bool SameName(const QString &a, const QString &b)
 {
@@ -47,42 +47,46 @@ QStringList ReadAll(IniSettingsStore &store)
     return values;
 }
 
-// The lines of the file, each with its LF.
-QList<QByteArray> Lines(const QByteArray &bytes)
+// The lines of the text, each with its line end: CR LF, CR or LF.
+QStringList Lines(const QString &text)
 {
-    QList<QByteArray> lines;
+    QStringList lines;
     qsizetype from = 0;
-    while (from < bytes.size()) {
-        const qsizetype lf = bytes.indexOf('\n', from);
-        const qsizetype to = lf < 0 ? bytes.size() : lf + 1;
-        lines.append(bytes.mid(from, to - from));
+    while (from < text.size()) {
+        qsizetype to = from;
+        while (to < text.size() && text[to] != u'\r' && text[to] != u'\n')
+            ++to;
+        if (to < text.size())
+            to += text.mid(to, 2) == QStringLiteral("\r\n") ? 2 : 1;
+        lines.append(text.mid(from, to - from));
         from = to;
     }
     return lines;
 }
 
-QByteArray LineEnd(const QByteArray &line)
+QString LineEnd(const QString &line)
 {
-    return line.endsWith("\r\n") ? "\r\n" : "\n";
+    const qsizetype text = line.size() - (line.endsWith(QStringLiteral("\r\n")) ? 2 : line.endsWith(u'\r') || line.endsWith(u'\n') ? 1 : 0);
+    return line.mid(text);
 }
 
 // The file after the save against the file before: one edit, in one place.
-void CheckEdit(QByteArray before, QByteArray after, const QString &section, const QString &key)
+void CheckEdit(const QByteArray &beforeBytes, const QByteArray &afterBytes, const QString &section, const QString &key)
 {
-    const auto where = [&] { return QStringLiteral("before %1\nafter %2").arg(Shown(before), Shown(after)); };
-    if (TextCodec::Detect(before) == TextEncoding::Windows1252)
-        before = TextCodec::Decode(before, TextEncoding::Windows1252).toUtf8();
-    if (before.startsWith(kBom)) {
-        FUZZ_CHECK(after.startsWith(kBom), where());
-        before.remove(0, kBom.size());
-        after.remove(0, kBom.size());
-    }
-    const QList<QByteArray> old = Lines(before), now = Lines(after);
-    // A last line without line end may have been given one that keeps its text.
+    const auto where = [&] { return QStringLiteral("before %1\nafter %2").arg(Shown(beforeBytes), Shown(afterBytes)); };
+    TextEncoding encoding = TextCodec::DetectWithUtf16(beforeBytes);
+    const QString before = TextCodec::Decode(beforeBytes, encoding);
+    if (encoding.charset == TextEncoding::Charset::Windows1252)
+        encoding.charset = TextEncoding::Charset::Utf8;
+    FUZZ_CHECK(TextCodec::DetectWithUtf16(afterBytes) == encoding, where());
+    const QString after = TextCodec::Decode(afterBytes, encoding);
+
+    const QStringList old = Lines(before), now = Lines(after);
+    // A last line without line end may have been given one.
     const auto same = [&](qsizetype o, qsizetype n) {
         if (old[o] == now[n])
             return true;
-        return o == old.size() - 1 && !old[o].endsWith('\n') && old[o] + (old[o].endsWith('\r') ? "\r\n" : "\n") == now[n];
+        return o == old.size() - 1 && LineEnd(old[o]).isEmpty() && now[n].startsWith(old[o]) && LineEnd(now[n]) == now[n].mid(old[o].size());
     };
     qsizetype head = 0;
     while (head < old.size() && head < now.size() && same(head, head))
@@ -90,24 +94,26 @@ void CheckEdit(QByteArray before, QByteArray after, const QString &section, cons
     qsizetype tail = 0;
     while (tail < old.size() - head && tail < now.size() - head && same(old.size() - 1 - tail, now.size() - 1 - tail))
         ++tail;
-    const QList<QByteArray> removed = old.mid(head, old.size() - head - tail);
-    const QList<QByteArray> added = now.mid(head, now.size() - head - tail);
+    const QStringList removed = old.mid(head, old.size() - head - tail);
+    const QStringList added = now.mid(head, now.size() - head - tail);
 
     FUZZ_CHECK(removed.size() <= 1, where());
     if (removed.size() == 1) {
-        const QByteArray &was = removed.front();
+        const QString &was = removed.front();
         FUZZ_CHECK(added.size() == 1, where());
-        const qsizetype equals = was.indexOf('=');
+        const qsizetype equals = was.indexOf(u'=');
         FUZZ_CHECK(equals >= 0 && added.front().startsWith(was.left(equals + 1)), where());
-        FUZZ_CHECK(added.front().endsWith(LineEnd(was)), where());
+        FUZZ_CHECK(LineEnd(added.front()) == LineEnd(was), where());
         return;
     }
-    const QByteArray header = '[' + section.toUtf8() + "]\n";
-    const QByteArray entry = key.toUtf8() + '=';
+    const QString header = u'[' + section + u']';
+    const QString entry = key + u'=';
     qsizetype entries = 0;
-    for (const QByteArray &line : added) {
-        FUZZ_CHECK(line == "\n" || line == header || line.startsWith(entry), where());
-        entries += line.startsWith(entry) ? 1 : 0;
+    for (const QString &line : added) {
+        const QString text = line.chopped(LineEnd(line).size());
+        FUZZ_CHECK(!LineEnd(line).isEmpty(), where());
+        FUZZ_CHECK(text.isEmpty() || text == header || text.startsWith(entry), where());
+        entries += text.startsWith(entry) ? 1 : 0;
     }
     FUZZ_CHECK(entries == (added.isEmpty() ? 0 : 1), where());
 }
