@@ -248,9 +248,9 @@ TEST(HostileInputTest, BytesAndLineEndsOfImportAndListFilesAreReadByTheRules)
          {"\xc3\xad\xc2\xa0\xe2\x82\xac", "t2", "t3", "t4"}, {"1", "2", "3", "4"}, ""},
         {"NUL bytes", Bytes("A1,a\0b\r\nA\0,z\r\n\0\r\n"), "",
          {Bytes("a\0b"), "t2", "t3", "t4"}, {"1", "2", "3", "4"}, ""},
-        // The byte order mark is a character of the first line's search value.
+        // A byte order mark marks the encoding; it is not part of the first item.
         {"byte order mark", "\xef\xbb\xbf" "A1,bom\r\nA2,x\r\n", "",
-         {"t1", "x", "t3", "t4"}, {"1", "2", "3", "4"}, ""},
+         {"bom", "x", "t3", "t4"}, {"1", "2", "3", "4"}, ""},
         {"list in Windows-1252, LF CR", "A1,7\r\n", "Fixed Value_,TITLE,caf\xe9\n\rFile Value__,QTY,1\r\n",
          {"caf\xc3\xa9\n", "t2", "t3", "t4"}, {"7", "2", "3", "4"}, ""},
         {"list naming a field with a NUL", "A1,7\r\n", Bytes("Fixed Value_,TI\0TLE,v\r\n"),
