@@ -93,6 +93,7 @@ private:
         QString text;
         QString field; // as the table spells it
         LikePattern pattern;
+        bool dateField; // by the field's declared type, as FieldConversion has it
     };
 
     Connection &Db();
