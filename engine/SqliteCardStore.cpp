@@ -174,6 +174,10 @@ void SqliteCardStore::Open()
         const auto tables = db.Cached("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'CARD_DATA' COLLATE NOCASE").QueryInt64();
         if (tables.value_or(0) == 0)
             throw cannotOpen(QStringLiteral("it has no table %1").arg(kTable));
+        // Records are walked and written by rowid.
+        const auto withoutRowid = db.Cached("SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = 'CARD_DATA' COLLATE NOCASE").QueryInt64();
+        if (withoutRowid.value_or(0) != 0)
+            throw cannotOpen(QStringLiteral("its table %1 is a WITHOUT ROWID table, which the tool cannot update").arg(kTable));
         db.Execute("PRAGMA foreign_keys = ON");
         const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_match", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
                                                           &connection->pattern, MatchFunction, nullptr, nullptr, nullptr);

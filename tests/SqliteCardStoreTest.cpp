@@ -189,13 +189,15 @@ TEST_F(SqliteCardStoreTest, OpenFailsOnAnythingButACardDatabase)
     const QString text = folder.Write(QStringLiteral("text.db"), QByteArray("not a database, just text\n").repeated(100));
     const QString other = folder.File(QStringLiteral("other.db"));
     CardDb(other).Exec(QStringLiteral("CREATE TABLE CARDS (REFERENCE TEXT)"));
-    for (const QString &file : {missing, text, other}) {
+    const QString noRowid = folder.File(QStringLiteral("norowid.db"));
+    CardDb(noRowid).Exec(QStringLiteral("CREATE TABLE CARD_DATA (REFERENCE TEXT PRIMARY KEY) WITHOUT ROWID"));
+    for (const QString &file : {missing, text, other, noRowid}) {
         SCOPED_TRACE(file.toStdString());
         try {
             SqliteCardStore(file).Fields();
             ADD_FAILURE() << "opened";
         } catch (const StoreFailure &e) {
-            EXPECT_TRUE(e.message().contains(file)) << e.what();
+            EXPECT_TRUE(e.message().contains(file) && (file != noRowid || e.message().contains(QStringLiteral("WITHOUT ROWID")))) << e.what();
         }
     }
     EXPECT_FALSE(QFile::exists(missing));
