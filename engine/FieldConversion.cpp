@@ -3,7 +3,9 @@
 #include <QDate>
 #include <QTime>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -134,6 +136,32 @@ bool IsWholeNumberText(const QString &text)
     return true;
 }
 
+// The number written by the count digits of text from at on; -1 when they
+// are not all digits.
+int DigitsAt(std::string_view text, std::size_t at, std::size_t count)
+{
+    int value = 0;
+    for (std::size_t i = at; i < at + count; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// A time stored as HH:mm:ss from at on, as h:mm:ss AM/PM; empty if it is none.
+std::string TwelveHourTime(std::string_view text, std::size_t at)
+{
+    const int hours = DigitsAt(text, at, 2);
+    const int minutes = DigitsAt(text, at + 3, 2);
+    const int seconds = DigitsAt(text, at + 6, 2);
+    if (text.size() != at + 8 || text[at + 2] != ':' || text[at + 5] != ':' || !QTime::isValid(hours, minutes, seconds))
+        return {};
+    char shown[24];
+    std::snprintf(shown, sizeof shown, "%d:%02d:%02d %s", hours % 12 == 0 ? 12 : hours % 12, minutes, seconds, hours < 12 ? "AM" : "PM");
+    return shown;
+}
+
 FieldConversion::Result Refuse(const QString &reason)
 {
     return {std::monostate{}, reason};
@@ -258,4 +286,35 @@ FieldConversion::Result FieldConversion::ToDate(const QString &text)
     if (!time.isValid())
         return Refuse(QStringLiteral("not a date"));
     return {date.toString(QStringLiteral("yyyy-MM-dd ")) + time.toString(timeAlone), {}};
+}
+
+std::string FieldConversion::NumberSearchText(double stored)
+{
+    // Plain decimals as far as anyone types them so; to_chars gives the
+    // shortest digits that read back as the same number.
+    const double magnitude = std::fabs(stored);
+    const bool plain = magnitude == 0 || (magnitude >= 1e-7 && magnitude < 1e21);
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, stored, plain ? std::chars_format::fixed : std::chars_format::scientific);
+    return std::string(text, written.ptr);
+}
+
+std::string FieldConversion::DateSearchText(std::string_view stored)
+{
+    if (stored.size() == 8)
+        return TwelveHourTime(stored, 0);
+    // yyyy-MM-dd, optionally followed by a blank or a 'T' and HH:mm:ss.
+    const int year = DigitsAt(stored, 0, 4);
+    const int month = DigitsAt(stored, 5, 2);
+    const int day = DigitsAt(stored, 8, 2);
+    if (stored.size() < 10 || stored[4] != '-' || stored[7] != '-' || !QDate::isValid(year, month, day))
+        return {};
+    char date[24];
+    std::snprintf(date, sizeof date, "%d/%d/%04d", month, day, year);
+    if (stored.size() == 10)
+        return date;
+    const std::string time = TwelveHourTime(stored, 11);
+    if (time.empty() || (stored[10] != ' ' && stored[10] != 'T'))
+        return {};
+    return date + (' ' + time);
 }

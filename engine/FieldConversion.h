@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <string>
+#include <string_view>
 #include <variant>
 
 // A value as it is stored: NULL, a whole number, a real number or a text.
@@ -44,6 +46,16 @@ public:
     Result Convert(const QString &text) const;
 
     Kind TypeKind() const { return kind_; }
+
+    // The texts by which a search finds a stored value besides SQLite's own
+    // text of it, so that a value is found by the text that wrote it: a real
+    // number's shortest decimal text (100, 2.5, -0.25; 1e+21 beyond plain
+    // decimals), and a date field's stored date as M/d/yyyy followed by
+    // " h:mm:ss AM" or " PM" when it holds a time, or its stored time alone as
+    // h:mm:ss AM/PM. DateSearchText is empty for a text that is no stored date
+    // or time.
+    static std::string NumberSearchText(double stored);
+    static std::string DateSearchText(std::string_view stored);
 
 private:
     Result ToText(const QString &text) const;

@@ -6,10 +6,14 @@
 #include <QList>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
+// Separates a key's folded characters from the characters as ranges see
+// them; no UTF-8 holds it.
+constexpr char kKeyCharsFollow = '\xFE';
 
 char32_t Fold(char32_t ch)
 {
@@ -21,14 +25,49 @@ char32_t FoldAscii(unsigned char ch)
     return (ch >= 'A' && ch <= 'Z') ? char32_t(ch + ('a' - 'A')) : char32_t(ch);
 }
 
+// The characters a range is compared with: ch and its simple case forms.
+std::array<char32_t, 3> CaseForms(char32_t ch)
+{
+    return {ch, QChar::toUpper(ch), QChar::toLower(ch)};
+}
+
+bool SameCaseForms(char32_t a, char32_t b)
+{
+    const auto formsA = CaseForms(a);
+    const auto formsB = CaseForms(b);
+    const auto within = [](const auto &some, const auto &all) {
+        return std::all_of(some.begin(), some.end(), [&](char32_t ch) { return std::find(all.begin(), all.end(), ch) != all.end(); });
+    };
+    return within(formsA, formsB) && within(formsB, formsA);
+}
+
+// A value's character as the comparison sees it: its case fold, which
+// stands for every character of the same fold, unless folding changes the
+// case forms a range compares (U+017F long s folds to s, yet [a-z] must not
+// take it); then the character itself.
+char32_t Comparable(char32_t ch)
+{
+    if (ch < 0x80)
+        return FoldAscii(static_cast<unsigned char>(ch));
+    const char32_t folded = Fold(ch);
+    return folded == ch || SameCaseForms(ch, folded) ? folded : ch;
+}
+
+// The fold of a Comparable() character; an ASCII one is its own.
+char32_t FoldComparable(char32_t ch)
+{
+    return ch < 0x80 ? ch : Fold(ch);
+}
+
 bool IsAscii(std::string_view text)
 {
     return std::all_of(text.begin(), text.end(), [](char ch) { return (static_cast<unsigned char>(ch) & 0x80) == 0; });
 }
 
-// Decodes UTF-8 into code points, folded when fold is set; a byte that does
-// not begin a well-formed sequence becomes one replacement character.
-void Decode(std::string_view text, std::vector<char32_t> &out, bool fold)
+// Decodes UTF-8 into code points, made Comparable() when comparable is set; a
+// byte that does not begin a well-formed sequence becomes one replacement
+// character.
+void Decode(std::string_view text, std::vector<char32_t> &out, bool comparable)
 {
     out.clear();
     const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -58,7 +97,7 @@ void Decode(std::string_view text, std::vector<char32_t> &out, bool fold)
             ++i;
             continue;
         }
-        out.push_back(fold ? Fold(ch) : ch);
+        out.push_back(comparable ? Comparable(ch) : ch);
         i += length;
     }
 }
@@ -163,28 +202,29 @@ void LikePattern::Compile(const std::vector<char32_t> &p)
     }
 }
 
-bool LikePattern::CharSet::Contains(char32_t folded) const
+// ch is Comparable(), so its case forms are those of every character it
+// stands for.
+bool LikePattern::CharSet::Contains(char32_t ch) const
 {
-    if (std::find(singles.begin(), singles.end(), folded) != singles.end())
+    if (std::find(singles.begin(), singles.end(), FoldComparable(ch)) != singles.end())
         return true;
-    // A range is written in one case, the value is folded: try its capital too.
-    const char32_t upper = QChar::toUpper(folded);
+    const auto forms = CaseForms(ch);
     return std::any_of(ranges.begin(), ranges.end(), [&](const auto &range) {
-        return (folded >= range.first && folded <= range.second) || (upper >= range.first && upper <= range.second);
+        return std::any_of(forms.begin(), forms.end(), [&](char32_t form) { return form >= range.first && form <= range.second; });
     });
 }
 
-bool LikePattern::TokenMatches(const Token &token, char32_t folded) const
+bool LikePattern::TokenMatches(const Token &token, char32_t ch) const
 {
     switch (token.kind) {
     case Kind::Char:
-        return folded == token.value;
+        return FoldComparable(ch) == token.value;
     case Kind::AnyChar:
         return true;
     case Kind::Digit:
-        return folded >= U'0' && folded <= U'9';
+        return ch >= U'0' && ch <= U'9';
     case Kind::Set:
-        return sets_[token.value].Contains(folded) != sets_[token.value].negated;
+        return sets_[token.value].Contains(ch) != sets_[token.value].negated;
     case Kind::Star:
         break;
     }
@@ -194,8 +234,8 @@ bool LikePattern::TokenMatches(const Token &token, char32_t folded) const
 // Every token but '*' consumes exactly one character, so on a mismatch only
 // the most recent '*' needs to take one more character: no deeper
 // backtracking can find a match that this misses.
-template <typename FoldedAt>
-bool LikePattern::MatchFolded(std::size_t length, FoldedAt foldedAt) const
+template <typename CharAt>
+bool LikePattern::MatchChars(std::size_t length, CharAt charAt) const
 {
     const std::size_t count = tokens_.size();
     std::size_t t = 0;
@@ -206,7 +246,7 @@ bool LikePattern::MatchFolded(std::size_t length, FoldedAt foldedAt) const
         if (t < count && tokens_[t].kind == Kind::Star) {
             starToken = t++;
             starValue = v;
-        } else if (t < count && TokenMatches(tokens_[t], foldedAt(v))) {
+        } else if (t < count && TokenMatches(tokens_[t], charAt(v))) {
             ++t;
             ++v;
         } else if (starToken < count) {
@@ -224,11 +264,11 @@ bool LikePattern::MatchFolded(std::size_t length, FoldedAt foldedAt) const
 bool LikePattern::Matches(std::string_view value) const
 {
     if (IsAscii(value))
-        return MatchFolded(value.size(), [&](std::size_t i) { return FoldAscii(static_cast<unsigned char>(value[i])); });
+        return MatchChars(value.size(), [&](std::size_t i) { return FoldAscii(static_cast<unsigned char>(value[i])); });
 
-    thread_local std::vector<char32_t> folded;
-    Decode(value, folded, true);
-    return MatchFolded(folded.size(), [&](std::size_t i) { return folded[i]; });
+    thread_local std::vector<char32_t> chars;
+    Decode(value, chars, true);
+    return MatchChars(chars.size(), [&](std::size_t i) { return chars[i]; });
 }
 
 bool LikePattern::Matches(const QString &value) const
@@ -246,9 +286,18 @@ std::string LikePattern::Key(std::string_view value)
             key.push_back(static_cast<char>(FoldAscii(static_cast<unsigned char>(ch))));
         return key;
     }
-    thread_local std::vector<char32_t> folded;
-    Decode(value, folded, true);
-    for (const char32_t ch : folded)
+    thread_local std::vector<char32_t> chars;
+    Decode(value, chars, true);
+    bool foldedOnly = true;
+    for (const char32_t ch : chars) {
+        const char32_t folded = FoldComparable(ch);
+        foldedOnly = foldedOnly && folded == ch;
+        AppendUtf8(key, folded);
+    }
+    if (foldedOnly)
+        return key;
+    key.push_back(kKeyCharsFollow);
+    for (const char32_t ch : chars)
         AppendUtf8(key, ch);
     return key;
 }
@@ -256,9 +305,12 @@ std::string LikePattern::Key(std::string_view value)
 bool LikePattern::MatchesKey(std::string_view key) const
 {
     if (IsAscii(key))
-        return MatchFolded(key.size(), [&](std::size_t i) { return char32_t(static_cast<unsigned char>(key[i])); });
+        return MatchChars(key.size(), [&](std::size_t i) { return char32_t(static_cast<unsigned char>(key[i])); });
 
-    thread_local std::vector<char32_t> points;
-    Decode(key, points, false);
-    return MatchFolded(points.size(), [&](std::size_t i) { return points[i]; });
+    // Without the characters as ranges see them, the folded ones are those.
+    if (const std::size_t follow = key.find(kKeyCharsFollow); follow != std::string_view::npos)
+        key.remove_prefix(follow + 1);
+    thread_local std::vector<char32_t> chars;
+    Decode(key, chars, false);
+    return MatchChars(chars.size(), [&](std::size_t i) { return chars[i]; });
 }

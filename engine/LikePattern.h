@@ -19,9 +19,12 @@
 //   anything else, ] outside a list included, stands for itself
 //
 // Inside a list, a '-' at the start (after a '!') or at the end stands for
-// itself. Letter case is ignored: characters are compared after Unicode
-// simple case folding, so each character of the value still counts as one.
-// The whole value must match, not just a part of it.
+// itself. Letter case is ignored: a literal character, in a list or not,
+// matches every character with the same Unicode simple case folding, so each
+// character of the value still counts as one; a character is in a range when
+// it, its simple upper case or its simple lower case form lies in the range
+// as written (U+00B5 micro sign is in [a-ÿ], U+017F long s is in [A-Z]
+// but not in [a-z]). The whole value must match, not just a part of it.
 //
 // Invalid patterns, which the constructor refuses with StoreFailure: a '['
 // without its ']', a reversed range such as [z-a], and the empty negated list
@@ -33,9 +36,11 @@
 // matched without any allocation.
 //
 // For searching an index, a value has a key: its characters folded as the
-// comparison folds them, in UTF-8. Keys sort by code point, a value matches
-// exactly when its key matches by MatchesKey, and every key that matches
-// begins with the pattern's KeyPrefix.
+// comparison folds them, in UTF-8, followed, when the value holds a character
+// whose case forms its folding changes (such as long s), by the byte 0xFE and
+// the characters as ranges compare them. Keys sort by code point, a value
+// matches exactly when its key matches by MatchesKey, and every key that
+// matches begins with the pattern's KeyPrefix.
 class LikePattern
 {
 public:
@@ -46,7 +51,8 @@ public:
     bool Matches(const QString &value) const;
 
     // The key of a UTF-8 value; a malformed byte becomes U+FFFD, as it does
-    // for Matches. Never holds the byte 0xFF.
+    // for Matches. Always valid UTF-8 up to its 0xFE, if any; never holds
+    // the byte 0xFF.
     static std::string Key(std::string_view value);
     // key must be a Key(); the answer is Matches() of its value.
     bool MatchesKey(std::string_view key) const;
@@ -69,13 +75,16 @@ private:
         bool negated = false;
         std::vector<char32_t> singles;                     // folded
         std::vector<std::pair<char32_t, char32_t>> ranges; // as written
-        bool Contains(char32_t folded) const;
+        bool Contains(char32_t ch) const;
     };
 
+    // The value's characters reach these as the comparison sees them: each
+    // one's case fold, or the character itself where folding changes its
+    // case forms.
     void Compile(const std::vector<char32_t> &pattern);
-    bool TokenMatches(const Token &token, char32_t folded) const;
-    template <typename FoldedAt>
-    bool MatchFolded(std::size_t length, FoldedAt foldedAt) const;
+    bool TokenMatches(const Token &token, char32_t ch) const;
+    template <typename CharAt>
+    bool MatchChars(std::size_t length, CharAt charAt) const;
 
     QString text_;
     std::string keyPrefix_;

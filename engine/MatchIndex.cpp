@@ -1,31 +1,42 @@
 #include "MatchIndex.h"
 
+#include "SearchTexts.h"
 #include "Sqlite.h"
 
 #include <algorithm>
 
 namespace {
 
-// kvr_key(value): the LikePattern key of value's text as a BLOB, so that keys
-// compare byte by byte; NULL for NULL.
+// kvr_key(value, which, dateField): as a BLOB, so that keys compare byte by
+// byte, the LikePattern key of the value's own SearchText (which 0) or of its
+// other one (which 1); NULL for NULL and for another text the value has not.
 void KeyFunction(sqlite3_context *context, int, sqlite3_value **args)
 {
-    sqlite3_value *value = args[0];
-    if (sqlite3_value_type(value) == SQLITE_NULL) {
-        sqlite3_result_null(context);
-        return;
-    }
-    const std::optional<std::string_view> text = sqlite::ArgumentText(value);
-    if (!text) {
-        sqlite3_result_error_nomem(context);
-        return;
-    }
     try {
-        const std::string key = LikePattern::Key(*text);
+        const SearchTexts texts(args[0], sqlite3_value_int(args[2]) != 0);
+        const bool own = sqlite3_value_int(args[1]) == 0;
+        if (texts.IsNull() || (!own && texts.Other().empty())) {
+            sqlite3_result_null(context);
+            return;
+        }
+        const std::string key = LikePattern::Key(own ? texts.Own() : std::string_view(texts.Other()));
         sqlite3_result_blob64(context, key.data(), key.size(), SQLITE_TRANSIENT);
     } catch (...) {
         sqlite3_result_error_nomem(context);
     }
+}
+
+constexpr char kKeySeparator = '\xFF';
+
+std::vector<std::string_view> SplitKeys(std::string_view keys)
+{
+    std::vector<std::string_view> split;
+    for (std::size_t end = keys.find(kKeySeparator); end != std::string_view::npos; end = keys.find(kKeySeparator)) {
+        split.push_back(keys.substr(0, end));
+        keys.remove_prefix(end + 1);
+    }
+    split.push_back(keys);
+    return split;
 }
 
 QByteArray Sql(const QString &text)
@@ -38,7 +49,7 @@ QByteArray Sql(const QString &text)
 MatchIndex::MatchIndex(sqlite::Database &db)
     : db_(db)
 {
-    const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_key", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
+    const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_key", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
                                                       KeyFunction, nullptr, nullptr, nullptr);
     if (registered != SQLITE_OK)
         throw sqlite::Error(registered, QString::fromUtf8(sqlite3_errmsg(db.Handle())), db.Path(), "kvr_key");
@@ -49,15 +60,20 @@ bool MatchIndex::Covers(const QString &field) const
     return !field_.isEmpty() && field_.compare(field, Qt::CaseInsensitive) == 0;
 }
 
-void MatchIndex::Build(const QString &field, const QString &rowid)
+void MatchIndex::Build(const QString &field, bool dateField, const QString &rowid)
 {
     // A table dropped in a transaction that was then rolled back is back.
     field_.clear();
     stored_ = true;
     db_.Execute("DROP TABLE IF EXISTS temp.kvr_match_key");
     db_.Execute("CREATE TABLE temp.kvr_match_key (k BLOB NOT NULL, rid INTEGER NOT NULL, PRIMARY KEY (k, rid)) WITHOUT ROWID");
+    dateField_ = dateField ? QStringLiteral("1") : QStringLiteral("0");
+    // One pass over the table for both texts of each value; OR IGNORE skips
+    // a text the value has not (a NULL key) and a key both texts share.
     const QString column = sqlite::QuoteIdentifier(field);
-    db_.Execute(Sql(QStringLiteral("INSERT INTO temp.kvr_match_key SELECT kvr_key(%1), %2 FROM main.CARD_DATA WHERE %1 IS NOT NULL").arg(column, rowid)));
+    db_.Execute(Sql(QStringLiteral("INSERT OR IGNORE INTO temp.kvr_match_key SELECT kvr_key(c.%1, n.column1, %3), c.%2 FROM main.CARD_DATA AS c "
+                                   "CROSS JOIN (VALUES (0), (1)) AS n WHERE c.%1 IS NOT NULL")
+                        .arg(column, rowid, dateField_)));
     field_ = field;
     rowid_ = rowid;
 }
@@ -91,17 +107,24 @@ std::vector<qint64> MatchIndex::Matches(const LikePattern &pattern, qint64 from)
                 rowids.push_back(rowid);
         });
     std::sort(rowids.begin(), rowids.end());
+    rowids.erase(std::unique(rowids.begin(), rowids.end()), rowids.end());
     return rowids;
 }
 
 std::optional<std::string> MatchIndex::KeyOf(qint64 rowid)
 {
     Q_ASSERT(!field_.isEmpty());
-    std::optional<std::string> key;
-    db_.Cached(Sql(QStringLiteral("SELECT kvr_key(%1) FROM main.CARD_DATA WHERE %2 = ?1 AND %1 IS NOT NULL").arg(sqlite::QuoteIdentifier(field_), rowid_)))
+    std::optional<std::string> keys;
+    db_.Cached(Sql(QStringLiteral("SELECT kvr_key(%1, 0, %3), kvr_key(%1, 1, %3) FROM main.CARD_DATA WHERE %2 = ?1 AND %1 IS NOT NULL")
+                       .arg(sqlite::QuoteIdentifier(field_), rowid_, dateField_)))
         .Bind(1, rowid)
-        .ForEachRow([&](const sqlite::Statement &row) { key = std::string(row.Blob(0)); });
-    return key;
+        .ForEachRow([&](const sqlite::Statement &row) {
+            keys = std::string(row.Blob(0));
+            // The other text's key is never empty; NULL reads as empty.
+            if (const std::string_view other = row.Blob(1); !other.empty() && other != *keys)
+                *keys += kKeySeparator + std::string(other);
+        });
+    return keys;
 }
 
 void MatchIndex::Rekey(qint64 rowid, const std::optional<std::string> &before)
@@ -109,8 +132,12 @@ void MatchIndex::Rekey(qint64 rowid, const std::optional<std::string> &before)
     const std::optional<std::string> after = KeyOf(rowid);
     if (after == before)
         return;
-    if (before)
-        db_.Cached("DELETE FROM temp.kvr_match_key WHERE k = ?1 AND rid = ?2").BindBlob(1, *before).Bind(2, rowid).Execute();
-    if (after)
-        db_.Cached("INSERT OR REPLACE INTO temp.kvr_match_key VALUES (?1, ?2)").BindBlob(1, *after).Bind(2, rowid).Execute();
+    if (before) {
+        for (const std::string_view key : SplitKeys(*before))
+            db_.Cached("DELETE FROM temp.kvr_match_key WHERE k = ?1 AND rid = ?2").BindBlob(1, key).Bind(2, rowid).Execute();
+    }
+    if (after) {
+        for (const std::string_view key : SplitKeys(*after))
+            db_.Cached("INSERT OR REPLACE INTO temp.kvr_match_key VALUES (?1, ?2)").BindBlob(1, key).Bind(2, rowid).Execute();
+    }
 }

@@ -14,9 +14,9 @@ class Database;
 
 // An index of one field of the table CARD_DATA by LikePattern key, kept in a
 // TEMP table of the connection so that the database file is never altered:
-// one entry (key of the value, rowid) per record whose value is not NULL,
-// since NULL never matches. Searching it for a pattern reads only the entries
-// whose key begins with the pattern's KeyPrefix.
+// one entry (key, rowid) per SearchText of each record's value, so none for
+// NULL, which never matches. Searching it for a pattern reads only the
+// entries whose key begins with the pattern's KeyPrefix.
 //
 // The index is only as true as its owner keeps it: the owner calls Rekey for
 // every record its own writes may have changed, and Forget when the table
@@ -32,9 +32,9 @@ public:
     bool IsBuilt() const { return !field_.isEmpty(); }
     // True while an index of field (as the table spells it) exists.
     bool Covers(const QString &field) const;
-    // Indexes field, replacing any other index; rowid is the name by which
-    // the table's rowid is reached.
-    void Build(const QString &field, const QString &rowid);
+    // Indexes field, replacing any other index; dateField as for
+    // SearchTexts; rowid is the name by which the table's rowid is reached.
+    void Build(const QString &field, bool dateField, const QString &rowid);
     // Drops the index, if any.
     void Forget() noexcept;
 
@@ -42,7 +42,8 @@ public:
     // Requires an index and a pattern with a KeyPrefix.
     std::vector<qint64> Matches(const LikePattern &pattern, qint64 from);
 
-    // The key of the record's indexed value now; none for NULL or no record.
+    // The keys of the record's indexed value now, in one text: separated by
+    // the byte 0xFF, which no key holds. None for NULL or no record.
     // Requires an index.
     std::optional<std::string> KeyOf(qint64 rowid);
     // Brings the record's entry up to date after a change; before is its
@@ -53,5 +54,6 @@ private:
     sqlite::Database &db_;
     QString field_; // empty: no index
     QString rowid_;
+    QString dateField_; // as an SQL argument of kvr_key
     bool stored_ = false; // the TEMP table may exist
 };

@@ -1,6 +1,7 @@
 #include "SqliteCardStore.h"
 
 #include "MatchIndex.h"
+#include "SearchTexts.h"
 #include "Sqlite.h"
 #include "WriteGroup.h"
 
@@ -19,9 +20,9 @@ const QString kTable = QStringLiteral("CARD_DATA");
 // name hides one.
 const char *const kRowidNames[] = {"rowid", "_rowid_", "oid"};
 
-// kvr_match(value): whether value matches the Like pattern that the running
-// search has put into the slot given as user data. NULL never matches;
-// numbers and dates match by the text SQLite gives for them.
+// kvr_match(value, dateField): whether value matches the Like pattern that the
+// running search has put into the slot given as user data, by any of its
+// SearchTexts.
 void MatchFunction(sqlite3_context *context, int, sqlite3_value **args)
 {
     const auto *pattern = *static_cast<const LikePattern *const *>(sqlite3_user_data(context));
@@ -29,18 +30,9 @@ void MatchFunction(sqlite3_context *context, int, sqlite3_value **args)
         sqlite3_result_error(context, "kvr_match is only available to the card store's search", -1);
         return;
     }
-    sqlite3_value *value = args[0];
-    if (sqlite3_value_type(value) == SQLITE_NULL) {
-        sqlite3_result_int(context, 0);
-        return;
-    }
-    const std::optional<std::string_view> text = sqlite::ArgumentText(value);
-    if (!text) {
-        sqlite3_result_error_nomem(context);
-        return;
-    }
     try {
-        const bool matches = pattern->Matches(*text);
+        const SearchTexts texts(args[0], sqlite3_value_int(args[1]) != 0);
+        const bool matches = !texts.IsNull() && (pattern->Matches(texts.Own()) || (!texts.Other().empty() && pattern->Matches(texts.Other())));
         sqlite3_result_int(context, matches ? 1 : 0);
     } catch (...) {
         sqlite3_result_error_nomem(context);
@@ -63,6 +55,12 @@ public:
 private:
     const LikePattern *&slot_;
 };
+
+// The dateField argument of kvr_match, as SQL.
+QString DateFlag(bool dateField)
+{
+    return dateField ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 // The rows that the connection reports changed while one write runs.
 struct ChangeWatch
@@ -166,8 +164,12 @@ void SqliteCardStore::Open()
         const auto tables = db.Cached("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'CARD_DATA' COLLATE NOCASE").QueryInt64();
         if (tables.value_or(0) == 0)
             throw cannotOpen(QStringLiteral("it has no table %1").arg(kTable));
+        // Records are walked and written by rowid.
+        const auto withoutRowid = db.Cached("SELECT wr FROM pragma_table_list WHERE schema = 'main' AND name = 'CARD_DATA' COLLATE NOCASE").QueryInt64();
+        if (withoutRowid.value_or(0) != 0)
+            throw cannotOpen(QStringLiteral("its table %1 is a WITHOUT ROWID table, which the tool cannot update").arg(kTable));
         db.Execute("PRAGMA foreign_keys = ON");
-        const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_match", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+        const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_match", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
                                                           &connection->pattern, MatchFunction, nullptr, nullptr, nullptr);
         if (registered != SQLITE_OK)
             throw cannotOpen(QString::fromUtf8(sqlite3_errmsg(db.Handle())));
@@ -359,7 +361,8 @@ const SqliteCardStore::Criteria &SqliteCardStore::ParseCriteria(const QString &t
         throw unusable(QStringLiteral("the table %1 has no field %2").arg(kTable, field));
 
     criteria_.reset();
-    criteria_ = std::make_unique<Criteria>(Criteria{text, column->name, LikePattern(pattern)});
+    const bool dateField = FieldConversion(column->declaredType).TypeKind() == FieldConversion::Kind::Date;
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column->name, LikePattern(pattern), dateField});
     return *criteria_;
 }
 
@@ -400,7 +403,7 @@ std::vector<qint64> SqliteCardStore::FindMatches(const Criteria &criteria, qint6
     try {
         if (indexable && !c.index.Covers(criteria.field) && SameField(scannedField_, criteria.field)) {
             Flush();
-            c.index.Build(criteria.field, c.rowid);
+            c.index.Build(criteria.field, criteria.dateField, c.rowid);
         }
         if (indexable && c.index.Covers(criteria.field))
             return c.index.Matches(criteria.pattern, from);
@@ -415,8 +418,8 @@ std::vector<qint64> SqliteCardStore::ScanMatches(const Criteria &criteria, qint6
 {
     Connection &c = *db_;
     scannedField_ = criteria.field;
-    sqlite::Statement &scan = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2) ORDER BY %1")
-                                                  .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field))));
+    sqlite::Statement &scan = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2, %3) ORDER BY %1")
+                                                  .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field), DateFlag(criteria.dateField))));
     const PatternInUse inUse(c.pattern, criteria.pattern);
     std::vector<qint64> rowids;
     scan.Bind(1, from).ForEachRow([&](const sqlite::Statement &row) { rowids.push_back(row.Int64(0)); });
@@ -426,8 +429,8 @@ std::vector<qint64> SqliteCardStore::ScanMatches(const Criteria &criteria, qint6
 std::optional<qint64> SqliteCardStore::ScanFirstMatch(const Criteria &criteria, qint64 from)
 {
     Connection &c = *db_;
-    sqlite::Statement &search = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2) ORDER BY %1 LIMIT 1")
-                                                    .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field))));
+    sqlite::Statement &search = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2, %3) ORDER BY %1 LIMIT 1")
+                                                    .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field), DateFlag(criteria.dateField))));
     const PatternInUse inUse(c.pattern, criteria.pattern);
     return search.Bind(1, from).QueryInt64();
 }

@@ -51,7 +51,8 @@ public:
 
     // Opens the database now, if it is not open yet: cursor on the first
     // record. Throws StoreFailure naming the file when it does not exist, is
-    // not an SQLite database or has no table CARD_DATA. The bound field takes
+    // not an SQLite database, or has no table CARD_DATA or one WITHOUT ROWID,
+    // whose records the store cannot reach by rowid. The bound field takes
     // effect here only if it names a field; an open never fails for it.
     void Open();
 
@@ -93,6 +94,7 @@ private:
         QString text;
         QString field; // as the table spells it
         LikePattern pattern;
+        bool dateField; // by the field's declared type, as FieldConversion has it
     };
 
     Connection &Db();
