@@ -70,9 +70,11 @@ void Engine::CountMatches()
     Skip([&] { store.Refresh(); });
     Skip([&] { store.MoveFirst(); });
     v.RecordsLeft = 0;
-    const QString criteria = UpdateCriteria(v.Combo1.Text, v.Text1.Text);
+    std::optional<Search> search;
+    Skip([&] { search.emplace(v.Combo1.Text, v.Text1.Text); });
     while (!store.IsEOF()) {
-        Skip([&] { store.Find(criteria); });
+        if (search)
+            Skip([&] { store.Find(*search); });
         if (store.IsEOF())
             break;
         try {

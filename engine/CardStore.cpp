@@ -9,8 +9,3 @@ LostWrites::LostWrites(std::vector<Lost> lost)
     , lost_(std::move(lost))
 {
 }
-
-QString UpdateCriteria(const QString &searchField, const QString &searchValue)
-{
-    return searchField + QStringLiteral(" Like ") + QLatin1Char('\'') + searchValue + QLatin1Char('\'');
-}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Failure.h"
+#include "Search.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,7 +15,7 @@
 // StoreFailure; none returns an error code.
 //
 // The match walk every caller uses:
-//   MoveFirst(); while (!IsEOF()) { Find(criteria); if (!IsEOF()) { ...; MoveNext(); } }
+//   MoveFirst(); while (!IsEOF()) { Find(search); if (!IsEOF()) { ...; MoveNext(); } }
 // visits each record that matches the criteria exactly once, in table order.
 class CardStore
 {
@@ -34,10 +35,10 @@ public:
     virtual void MoveFirst() = 0;
     // True when there is no current record. (Named so because EOF is a C macro.)
     virtual bool IsEOF() const = 0;
-    // Makes the first record from the current one on (itself included) that
-    // satisfies criteria the current record; none: the cursor goes to the end.
-    // criteria is the update criteria text: <field> Like '<pattern>'.
-    virtual void Find(const QString &criteria) = 0;
+    // Makes the first record from the current one on (itself included) whose
+    // search field matches the search value the current record; none: the
+    // cursor goes to the end. Throws when the table has no such field.
+    virtual void Find(const Search &search) = 0;
     // Commits the pending change of the current record, if any, and moves to
     // the next record or to the end. A refused commit throws, keeps the cursor
     // on the record and keeps the change pending.
@@ -78,7 +79,3 @@ public:
 private:
     std::vector<Lost> lost_;
 };
-
-// The update criteria of the main window: the search field's name, " Like ",
-// and the search value in single quotes, nothing escaped or trimmed.
-QString UpdateCriteria(const QString &searchField, const QString &searchValue);

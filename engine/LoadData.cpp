@@ -40,9 +40,9 @@ void Engine::Load_Data()
 
         store.Refresh();
         store.MoveFirst();
-        const QString criteria = UpdateCriteria(v.Combo1.Text, v.Text1.Text);
+        const Search search(v.Combo1.Text, v.Text1.Text);
         while (!store.IsEOF()) {
-            store.Find(criteria);
+            store.Find(search);
             v.Text3.Text = v.Text2.Text;
             store.SetText(v.Text3.Text);
             if (store.IsEOF())

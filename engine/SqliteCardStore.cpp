@@ -270,12 +270,12 @@ bool SqliteCardStore::IsEOF() const
     return !cursor_.has_value();
 }
 
-void SqliteCardStore::Find(const QString &criteria)
+void SqliteCardStore::Find(const Search &search)
 {
     Db();
-    const Criteria &parsed = ParseCriteria(criteria);
+    const Criteria &criteria = Resolve(search);
     if (cursor_)
-        MoveTo(NextMatch(parsed, *cursor_));
+        MoveTo(NextMatch(criteria, *cursor_));
 }
 
 void SqliteCardStore::MoveNext()
@@ -334,35 +334,20 @@ void SqliteCardStore::SetGroupCommitInterval(std::chrono::milliseconds interval)
     groupCommitInterval_ = interval;
 }
 
-// The criteria text is <field> Like '<pattern>', the field optionally in
-// brackets; the pattern runs to the final quote and may hold no quote itself.
-const SqliteCardStore::Criteria &SqliteCardStore::ParseCriteria(const QString &text)
+// The search's field as the table spells it, with what the search needs of
+// it; kept for the Finds of the same search that follow.
+const SqliteCardStore::Criteria &SqliteCardStore::Resolve(const Search &search)
 {
+    const QString text = search.Field() + QChar(0) + search.Value();
     if (criteria_ && criteria_->text == text)
         return *criteria_;
-    const auto unusable = [&](const QString &reason) {
-        return StoreFailure(QStringLiteral("Cannot evaluate the criteria %1: %2").arg(text, reason));
-    };
-
-    const QString like = QStringLiteral(" Like '");
-    const qsizetype at = text.indexOf(like);
-    const qsizetype patternStart = at + like.size();
-    if (at < 0 || text.size() <= patternStart || !text.endsWith(QLatin1Char('\'')))
-        throw unusable(QStringLiteral("not of the form <field> Like '<value>'"));
-    const QString pattern = text.mid(patternStart, text.size() - patternStart - 1);
-    if (pattern.contains(QLatin1Char('\'')))
-        throw unusable(QStringLiteral("the search value has a single quote in it"));
-
-    QString field = text.left(at);
-    if (field.size() >= 2 && field.startsWith(QLatin1Char('[')) && field.endsWith(QLatin1Char(']')))
-        field = field.mid(1, field.size() - 2);
-    const Column *column = FindColumn(field);
+    const Column *column = FindColumn(search.Field());
     if (!column)
-        throw unusable(QStringLiteral("the table %1 has no field %2").arg(kTable, field));
+        throw StoreFailure(QStringLiteral("Cannot search field %1: the table %2 has no such field").arg(search.Field(), kTable));
 
     criteria_.reset();
     const bool dateField = FieldConversion(column->declaredType).TypeKind() == FieldConversion::Kind::Date;
-    criteria_ = std::make_unique<Criteria>(Criteria{text, column->name, LikePattern(pattern), dateField});
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column->name, search.Pattern(), dateField});
     return *criteria_;
 }
 

@@ -62,7 +62,7 @@ public:
     void MoveFirst() override;
     // Also true before the database is opened.
     bool IsEOF() const override;
-    void Find(const QString &criteria) override;
+    void Find(const Search &search) override;
     void MoveNext() override;
     void SetText(const QString &text) override;
     void CancelUpdate() override;
@@ -91,7 +91,7 @@ private:
     };
     struct Criteria
     {
-        QString text;
+        QString text; // field and value: what a later Find is compared by
         QString field; // as the table spells it
         LikePattern pattern;
         bool dateField; // by the field's declared type, as FieldConversion has it
@@ -100,7 +100,7 @@ private:
     Connection &Db();
     void Reopen(bool bindingMustExist);
     const Column *FindColumn(const QString &name) const;
-    const Criteria &ParseCriteria(const QString &text);
+    const Criteria &Resolve(const Search &search);
 
     // The matches of one criteria from one record on, as found at the start
     // of a walk and kept true since for the records after staleThrough.
