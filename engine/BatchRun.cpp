@@ -21,57 +21,57 @@ void Skip(Step step)
 void Engine::cmdexeNow_Click()
 {
     StartRun();
-    if (v.Text1.Text.isEmpty()) {
+    if (run.searchValue.isEmpty()) {
         s.msg.Show(QStringLiteral("Search data empty, Please enter data to search for."), MsgIcon::Critical);
         return;
     }
-    v.RunBegun = true;
+    progress.begun = true;
     RunEnd runEnd(*this);
 
-    Skip([&] { BindText3(); });
+    Skip([&] { store.SetDataField(run.replaceField); });
     CountMatches();
     try {
         CountListLines();
     } catch (const OverflowFailure &) {
-        v.ListLineCount = Int16::kMax; // each further line's count is skipped
+        progress.listLineCount = Int16::kMax; // each further line's count is skipped
     }
-    if (v.Chk_RepFromLst.Value == 1) {
-        const Int16 matches = v.RecordsLeft;
-        Skip([&] { v.RecordsLeft *= v.ListLineCount; });
-        if (v.RecordsLeft == matches && int(v.ListLineCount) > 1 && int(matches) > 0) {
+    if (run.useList) {
+        const Int16 matches = progress.recordsLeft;
+        Skip([&] { progress.recordsLeft *= progress.listLineCount; });
+        if (progress.recordsLeft == matches && int(progress.listLineCount) > 1 && int(matches) > 0) {
             s.msg.Note(QStringLiteral("%1 records times %2 list entries is more than 32767 updates: the run counts "
                                       "only the records, so it is complete, and an unattended run ends, once the "
                                       "first list entry is written; the other entries' fields are not written.")
                            .arg(int(matches))
-                           .arg(int(v.ListLineCount)));
+                           .arg(int(progress.listLineCount)));
         }
     }
-    v.ProgressBar1.Max = v.RecordsLeft;
-    v.ProgressBar1.Value = 0;
-    v.RecordsDone = 0;
-    v.Notify();
+    progress.progressMax = progress.recordsLeft;
+    progress.progressValue = 0;
+    progress.recordsDone = 0;
+    Changed();
 
     // A failure the record update does not handle itself ends the run quietly.
     Skip([&] {
-        if (v.Chk_RepFromLst.Value == 1)
+        if (run.useList)
             Check_ReplaceList();
         else
             Load_Data();
     });
 }
 
-// The counting pass: RecordsLeft := the number of records the update criteria
-// matches, walking the table as the update will. A Find that cannot evaluate
-// the criteria counts the record it stands on, so such a run counts every
+// The counting pass: records left := the number of records the search
+// matches, walking the table as the update will. A search that cannot be
+// made or evaluated counts the record the walk stands on, so such a run counts every
 // record and the update that follows reports the failure. A store that
 // cannot move at all ends the pass with nothing counted.
 void Engine::CountMatches()
 {
     Skip([&] { store.Refresh(); });
     Skip([&] { store.MoveFirst(); });
-    v.RecordsLeft = 0;
+    progress.recordsLeft = 0;
     std::optional<Search> search;
-    Skip([&] { search.emplace(v.Combo1.Text, v.Text1.Text); });
+    Skip([&] { search.emplace(run.searchField, run.searchValue); });
     while (!store.IsEOF()) {
         if (search)
             Skip([&] { store.Find(*search); });
@@ -80,10 +80,10 @@ void Engine::CountMatches()
         try {
             store.MoveNext();
         } catch (const Failure &) {
-            v.RecordsLeft = 0;
+            progress.recordsLeft = 0;
             return;
         }
-        if (v.RecordsLeft < Int16::kMax)
-            v.RecordsLeft += 1;
+        if (progress.recordsLeft < Int16::kMax)
+            progress.recordsLeft += 1;
     }
 }

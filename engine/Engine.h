@@ -1,38 +1,43 @@
 #pragma once
 
 #include "CardStore.h"
-#include "RunState.h"
+#include "RunProgress.h"
+#include "RunRequest.h"
 #include "Services.h"
 
-// The card update engine: the main window's procedures that change card
-// records and log runs. Procedures take no arguments and return nothing;
-// they work on the main-window values v, the card store and the platform
-// services. A procedure that ends the program (an automatic run's completion)
-// does not return.
+#include <QStringList>
+
+// The card update engine: the commands that change card records and log
+// runs. They work on the run request and the progress they are given, the
+// card store and the platform services; a command that ends the program (an
+// automatic run's completion) does not return.
 class Engine
 {
 public:
-    Engine(RunState &v, CardStore &store, Services &services)
-        : v(v), store(store), s(services)
+    Engine(RunRequest &run, RunProgress &progress, CardStore &store, Services &services,
+           ProgressReport *report = nullptr)
+        : run(run), progress(progress), store(store), s(services), report(report)
     {
     }
 
-    // Execute: a batch run over every record whose search field matches Text1.
+    // Execute: a batch run over every record whose search field matches the
+    // search value.
     void cmdexeNow_Click();
-    // Import: a run over the lines of the import file txtImportFile.
+    // Import: a run over the lines of the import file.
     void Command3_Click();
-    // Writes Text2 into field Combo2 of every record whose field Combo1
-    // matches Text1, counting the run down; logs failures and the run's end.
+    // The record update: writes the replace value into the replace field of
+    // every record whose search field matches the search value, counting the
+    // run down; logs failures and the run's end.
     void Load_Data();
     // Applies every entry of the replacement list, one record update each.
     void Check_ReplaceList();
-    // Shows the replacement list in place of the single replace pair, or back.
-    void Chk_RepFromLst_Click();
-    // Logs a failed update (RecordError set) or the end of a run (RecordsLeft 0).
+    // Logs the failed update at hand (when one is being reported) or the
+    // end of the run (when no update is left).
     void Log_event();
 
 private:
-    // Makes a run's updates durable and resets the pointer however the run ends.
+    // Makes a run's updates durable, reports any that were lost and clears
+    // the busy state, however the run ends.
     struct RunEnd
     {
         explicit RunEnd(Engine &engine) : engine(engine) {}
@@ -41,7 +46,7 @@ private:
     };
 
     void StartRun();
-    void BindText3();
+    void Changed();
     void CountMatches();
     void CountListLines();
     void TooLargeForOneRun();
@@ -49,11 +54,10 @@ private:
     void LogLostWrites(const LostWrites &lost);
     void CountFailedUpdate(qsizetype failures);
     QString FailedUpdateEntry(const QString &searchValue, const QString &field);
+    QString LogEntry(const QString &message);
     // Puts entries (newest first) in front of the run log and rewrites it;
     // false when the log could not be kept (the operator is told once per run).
     bool WriteLog(const QStringList &entries);
-    QString ListPath() const;
-    QString LogEntry(const QString &message);
 
     // The run log's text as this program last wrote it, and the file's
     // version right after that write.
@@ -65,8 +69,13 @@ private:
         TextEncoding encoding = TextEncoding::Utf8;
     };
 
-    RunState &v;
+    RunRequest &run;
+    RunProgress &progress;
     CardStore &store;
     Services &s;
+    ProgressReport *report;
+    // The items of the import line being applied, which list entries take
+    // their file values from.
+    QStringList lineItems_;
     LogCache logCache_;
 };

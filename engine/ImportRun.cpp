@@ -5,6 +5,8 @@
 #include "Failure.h"
 #include "Items.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 // An item number box must hold a whole number of 0 or more.
@@ -21,16 +23,21 @@ std::optional<long long> ItemNumber(const QString &text)
 void Engine::Command3_Click()
 {
     StartRun();
-    const QString path = v.txtImportFile.Text;
+    const QString path = run.importFile;
 
-    const std::optional<long long> searchItem = ItemNumber(v.txtSearch_col.Text);
-    const std::optional<long long> replaceItem = ItemNumber(v.txtReplace_col.Text);
-    for (const auto &[number, box] : {std::pair{searchItem, &v.txtSearch_col}, std::pair{replaceItem, &v.txtReplace_col}}) {
-        if (!number) {
-            const QString frame = box == &v.txtSearch_col ? QStringLiteral("Search For") : QStringLiteral("Replace With");
+    const std::optional<long long> searchItem = ItemNumber(run.searchItem);
+    const std::optional<long long> replaceItem = ItemNumber(run.replaceItem);
+    const struct
+    {
+        std::optional<long long> number;
+        const char *frame; // the caption of the box's frame on the main window
+        const QString &text;
+    } boxes[] = {{searchItem, "Search For", run.searchItem}, {replaceItem, "Replace With", run.replaceItem}};
+    for (const auto &box : boxes) {
+        if (!box.number) {
             s.msg.Show(QStringLiteral("%1, Item No From File: \"%2\" is not an item number. "
                                       "Enter a whole number of 0 or more (0 is the first item of a line).")
-                           .arg(frame, box->Text),
+                           .arg(QLatin1String(box.frame), box.text),
                        MsgIcon::Critical);
             return;
         }
@@ -42,7 +49,7 @@ void Engine::Command3_Click()
         std::unique_ptr<LineReader> file = s.fs.OpenLines(path);
         QString line;
         while (file->Next(line)) {
-            if (!ItemAt(SplitItems(line, v.Delimiter), *searchItem).isEmpty())
+            if (!ItemAt(SplitItems(line, run.delimiter), *searchItem).isEmpty())
                 lines += 1;
         }
     } catch (const OverflowFailure &) {
@@ -54,48 +61,44 @@ void Engine::Command3_Click()
                    MsgIcon::Information);
         return;
     }
-    v.RecordsLeft = lines;
+    progress.recordsLeft = lines;
 
     try {
         CountListLines();
-        if (v.Chk_RepFromLst.Value == 1)
-            v.RecordsLeft *= v.ListLineCount;
+        if (run.useList)
+            progress.recordsLeft *= progress.listLineCount;
     } catch (const OverflowFailure &) {
         TooLargeForOneRun();
         return;
     }
-    v.ProgressBar1.Max = v.RecordsLeft;
-    v.ProgressBar1.Value = 0;
-    v.RecordsDone = 0;
-    v.MousePointer = kBusyPointer;
-    v.Notify();
+    progress.progressMax = progress.recordsLeft;
+    progress.progressValue = 0;
+    progress.recordsDone = 0;
+    progress.busy = true;
+    Changed();
 
-    v.RunBegun = true;
+    progress.begun = true;
     RunEnd runEnd(*this);
-    struct ClearList2
-    {
-        QStringList &items;
-        ~ClearList2() { items.clear(); }
-    } clearList2{v.List2};
+    const auto clearItems = qScopeGuard([this] { lineItems_.clear(); });
 
     try {
         std::unique_ptr<LineReader> file = s.fs.OpenLines(path);
         QString line;
         while (file->Next(line)) {
-            v.List2 = SplitItems(line, v.Delimiter);
-            v.Text1.Text = ItemAt(v.List2, *searchItem);
-            v.Text2.Text = ItemAt(v.List2, *replaceItem);
-            if (!v.Text1.Text.isEmpty()) {
-                if (v.Chk_RepFromLst.Value == 1)
+            lineItems_ = SplitItems(line, run.delimiter);
+            run.searchValue = ItemAt(lineItems_, *searchItem);
+            run.replaceValue = ItemAt(lineItems_, *replaceItem);
+            if (!run.searchValue.isEmpty()) {
+                if (run.useList)
                     Check_ReplaceList();
                 else
                     Load_Data();
             }
-            v.List2.clear();
+            lineItems_.clear();
         }
     } catch (const Failure &error) {
         s.msg.Show(QStringLiteral("The import stopped at the line for \"%1\": %2\rThe records updated before it keep their new values.")
-                       .arg(v.Text1.Text, error.message()),
+                       .arg(run.searchValue, error.message()),
                    MsgIcon::Critical);
     }
 }

@@ -3,66 +3,60 @@
 
 #include "Failure.h"
 
-namespace {
-
-// Sets a value that the window shows while a run goes on, and lets it repaint.
-template <typename T>
-void Show(const RunState &v, T &target, const T &value)
+void Engine::Changed()
 {
-    target = value;
-    v.Notify();
+    if (report)
+        report->Changed(progress);
 }
-
-} // namespace
 
 void Engine::Load_Data()
 {
-    if (v.Text1.Text.isEmpty()) {
+    if (run.searchValue.isEmpty()) {
         s.msg.Show(QStringLiteral("Search criteria not specified!"), MsgIcon::Critical);
         return;
     }
+    const bool batch = run.mode == RunMode::Batch;
 
     // Import mode counts once per call, before any record is touched; a
     // counter step out of range here fails the call without logging.
-    if (!v.Option_Batch.Value) {
-        v.RecordsLeft -= 1;
-        v.RecordsDone += 1;
-        Show(v, v.ProgressBar1.Value, int(v.RecordsDone));
+    if (!batch) {
+        progress.recordsLeft -= 1;
+        progress.recordsDone += 1;
+        progress.progressValue = progress.recordsDone;
+        Changed();
     }
 
-    BindText3();
+    store.SetDataField(run.replaceField);
 
     try {
-        v.LBCounter.Visible = false;
-        v.LBtext.Visible = false;
-        v.RecordNo = 0;
-        Show(v, v.MousePointer, int(kBusyPointer));
+        progress.loadedShown = false;
+        progress.recordsLoaded = 0;
+        progress.busy = true;
+        Changed();
 
         store.Refresh();
         store.MoveFirst();
-        const Search search(v.Combo1.Text, v.Text1.Text);
+        const Search search(run.searchField, run.searchValue);
         while (!store.IsEOF()) {
             store.Find(search);
-            v.Text3.Text = v.Text2.Text;
-            store.SetText(v.Text3.Text);
+            store.SetText(run.replaceValue);
             if (store.IsEOF())
                 break;
-            if (v.Option_Batch.Value) {
-                v.RecordsLeft -= 1;
-                v.RecordsDone += 1;
-                Show(v, v.ProgressBar1.Value, int(v.RecordsDone));
+            if (batch) {
+                progress.recordsLeft -= 1;
+                progress.recordsDone += 1;
+                progress.progressValue = progress.recordsDone;
+                Changed();
             }
-            ++v.RecordNo;
+            ++progress.recordsLoaded;
             store.MoveNext();
         }
 
-        Show(v, v.MousePointer, int(kDefaultPointer));
-        v.LBCounter.Caption = QString::number(v.RecordNo);
-        if (v.Option_Batch.Value) {
-            v.LBCounter.Visible = true;
-            v.LBtext.Visible = true;
-        }
-        if (v.RecordsLeft == 0) {
+        progress.busy = false;
+        progress.loadedCount = progress.recordsLoaded;
+        progress.loadedShown = batch;
+        Changed();
+        if (progress.recordsLeft == 0) {
             store.Flush();
             Log_event();
         }
@@ -89,10 +83,11 @@ void Engine::LoadDataFailed(const LostWrites *lost)
     if (lost) {
         LogLostWrites(*lost);
     } else {
-        v.RecordError = true;
+        progress.recordError = true;
         Log_event();
     }
-    if (v.RecordsLeft == 0)
+    if (progress.recordsLeft == 0)
         Log_event();
-    Show(v, v.MousePointer, int(kDefaultPointer));
+    progress.busy = false;
+    Changed();
 }

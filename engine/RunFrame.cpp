@@ -5,19 +5,12 @@
 
 void Engine::StartRun()
 {
-    v.lberrcount.Caption = QStringLiteral("Errors 0");
-    v.ErrorCount = 0;
-    v.LogFailureShown = false;
-    v.RunBegun = false;
-    v.LostUpdates = 0;
-    v.LostReason.clear();
-    v.Notify();
-}
-
-void Engine::BindText3()
-{
-    v.Text3.DataField = v.Combo2.Text;
-    store.SetDataField(v.Text3.DataField);
+    progress.errorCount = 0;
+    progress.logFailureShown = false;
+    progress.begun = false;
+    progress.lostUpdates = 0;
+    progress.lostReason.clear();
+    Changed();
 }
 
 // Whatever ends a run, the updates it made are made durable, and updates
@@ -25,19 +18,19 @@ void Engine::BindText3()
 // never be lost unseen.
 Engine::RunEnd::~RunEnd()
 {
-    RunState &v = engine.v;
+    RunProgress &progress = engine.progress;
     try {
         engine.store.Flush();
     } catch (const LostWrites &lost) {
         engine.LogLostWrites(lost);
     }
-    if (v.LostUpdates > 0) {
-            engine.s.msg.Show(QStringLiteral("%1 updates of this run were lost: the card database could not commit them (%2).\r"
+    if (progress.lostUpdates > 0) {
+        engine.s.msg.Show(QStringLiteral("%1 updates of this run were lost: the card database could not commit them (%2).\r"
                                          "Each one is logged as a failed update, and the run's completion was not logged.")
-                              .arg(v.LostUpdates)
-                              .arg(v.LostReason),
+                              .arg(progress.lostUpdates)
+                              .arg(progress.lostReason),
                           MsgIcon::Critical);
     }
-    v.MousePointer = kDefaultPointer;
-    v.Notify();
+    progress.busy = false;
+    engine.Changed();
 }

@@ -2,15 +2,12 @@
 // "\log\Batch_Log.lst" under the program folder.
 #include "Engine.h"
 
-#include "AutoRun.h"
 #include "Failure.h"
 
 #include <algorithm>
 
 namespace {
 
-const QString kLogFolder = QStringLiteral("\\log");
-const QString kLogFile = QStringLiteral("\\log\\Batch_Log.lst");
 const QString kCrLf = QStringLiteral("\r\n");
 
 } // namespace
@@ -33,9 +30,8 @@ QString Engine::FailedUpdateEntry(const QString &searchValue, const QString &fie
 void Engine::CountFailedUpdate(qsizetype failures)
 {
     // The count stops at 32,767.
-    v.ErrorCount = Int16::Checked(std::min<long long>(Int16::kMax, int(v.ErrorCount) + failures));
-    v.lberrcount.Caption = QStringLiteral("Errors ") + QString::number(int(v.ErrorCount));
-    v.Notify();
+    progress.errorCount = Int16::Checked(std::min<long long>(Int16::kMax, int(progress.errorCount) + failures));
+    Changed();
     store.CancelUpdate();
 }
 
@@ -43,26 +39,26 @@ void Engine::Log_event()
 {
     QStringList entries;
     bool runEnded = false;
-    if (v.RecordError) {
+    if (progress.recordError) {
         CountFailedUpdate(1);
-        entries << FailedUpdateEntry(v.Text1.Text, v.Combo2.Text);
-        --v.RecordNo;
-        v.RecordError = false;
-    } else if (v.RecordsLeft == 0) {
-        const QString run = v.Option_Batch.Value ? QStringLiteral("batch load") : QStringLiteral("import");
-        if (v.LostUpdates > 0) {
-            entries << LogEntry(QStringLiteral(" Card data %1 incomplete: %2 updates lost.").arg(run).arg(v.LostUpdates));
+        entries << FailedUpdateEntry(run.searchValue, run.replaceField);
+        --progress.recordsLoaded;
+        progress.recordError = false;
+    } else if (progress.recordsLeft == 0) {
+        const QString kind = run.mode == RunMode::Batch ? QStringLiteral("batch load") : QStringLiteral("import");
+        if (progress.lostUpdates > 0) {
+            entries << LogEntry(QStringLiteral(" Card data %1 incomplete: %2 updates lost.").arg(kind).arg(progress.lostUpdates));
         } else {
-            entries << LogEntry(QStringLiteral(" Card data %1 complete.").arg(run));
+            entries << LogEntry(QStringLiteral(" Card data %1 complete.").arg(kind));
             runEnded = true;
         }
-        v.ProgressBar1.Value = 0;
-        v.Notify();
+        progress.progressValue = 0;
+        Changed();
     }
     const bool logged = WriteLog(entries);
 
     // A scheduler reads status 0 as "the completion entry is in the log".
-    if (runEnded && AutoRunIsOn(v.AutoRun)) {
+    if (runEnded && run.autoRun) {
         store.Flush();
         s.exit.End(logged ? 0 : 1);
     }
@@ -74,8 +70,8 @@ void Engine::LogLostWrites(const LostWrites &lost)
     const std::vector<LostWrites::Lost> &writes = lost.Writes();
     if (writes.empty())
         return;
-    v.LostUpdates += int(writes.size());
-    v.LostReason = writes.back().reason;
+    progress.lostUpdates += int(writes.size());
+    progress.lostReason = writes.back().reason;
     CountFailedUpdate(qsizetype(writes.size()));
     QStringList entries;
     for (auto write = writes.rbegin(); write != writes.rend(); ++write)
@@ -85,8 +81,8 @@ void Engine::LogLostWrites(const LostWrites &lost)
 
 bool Engine::WriteLog(const QStringList &entries)
 {
-    const QString folder = s.folder.File(kLogFolder);
-    const QString file = s.folder.File(kLogFile);
+    const QString folder = s.folder.LogFolder();
+    const QString file = s.folder.LogFile();
 
     // The file steps are fenced off: when the log cannot be reached the
     // event's effect on the run still happens, the old log is left as it was,
@@ -103,19 +99,17 @@ bool Engine::WriteLog(const QStringList &entries)
             TextContent content = s.fs.ReadWhole(file);
             logCache_ = {file, QString(), std::move(content.text), content.encoding};
         }
-        v.txtLoglist.Text = logCache_.text;
-        v.txtLoglist.SelStart = 0;
-        v.txtLoglist.Text.insert(v.txtLoglist.SelStart, entries.join(QString()));
-
+        // The log's working copy: the file as it stands, the entries in front.
+        const QString text = entries.join(QString()) + logCache_.text;
         logCache_.version.clear();
-        s.fs.WriteWhole(file, v.txtLoglist.Text, logCache_.encoding);
-        logCache_.text = v.txtLoglist.Text;
+        s.fs.WriteWhole(file, text, logCache_.encoding);
+        logCache_.text = text;
         logCache_.version = s.fs.Version(file);
     } catch (const FileFailure &error) {
         failure = error.message();
     }
-    if (!failure.isEmpty() && !v.LogFailureShown) {
-        v.LogFailureShown = true;
+    if (!failure.isEmpty() && !progress.logFailureShown) {
+        progress.logFailureShown = true;
         s.msg.Show(QStringLiteral("The run log cannot be kept up to date.\r%1").arg(failure), MsgIcon::Critical);
     }
     return failure.isEmpty();

@@ -15,6 +15,11 @@ public:
     const QString &Path() const { return folder_; }
     QString File(const QString &suffix) const;
 
+    // The program's own files.
+    QString ListFile() const { return File(QStringLiteral("\\list.lst")); }
+    QString LogFolder() const { return File(QStringLiteral("\\log")); }
+    QString LogFile() const { return File(QStringLiteral("\\log\\Batch_Log.lst")); }
+
 private:
     QString folder_;
 };

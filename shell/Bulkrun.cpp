@@ -9,6 +9,7 @@
 #include "ProcessStarter.h"
 #include "QtFilePicker.h"
 #include "QtMessageBox.h"
+#include "SettingsNames.h"
 #include "SqliteCardStore.h"
 #include "frmMain.h"
 
@@ -71,7 +72,7 @@ int RunBulkrun(int argc, char *argv[])
     QApplication app(argc, argv);
 
     IniSettingsStore settings(IniSettingsStore::DefaultPath());
-    QString database = settings.GetSetting(QStringLiteral("Tavrin"), QStringLiteral("Bulkrun"),
+    QString database = settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection,
                                            QStringLiteral("Card_Database"));
     if (database.isEmpty())
         database = QDir::homePath() + QStringLiteral("/tavrin/database/card.db");
@@ -97,12 +98,12 @@ int RunBulkrun(int argc, char *argv[])
         form.TimerDone = [&] {
             if (!form.RunStarted())
                 Say(QStringLiteral("No run started: the saved Option is \"%1\", neither Batch nor Import.")
-                        .arg(settings.GetSetting(QStringLiteral("Tavrin"), QStringLiteral("Bulkrun"), QStringLiteral("Option"))));
-            else if (!v.RunBegun)
+                        .arg(settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection, QStringLiteral("Option"))));
+            else if (!form.Progress().begun)
                 Say(QStringLiteral("No run started: see the message above."));
             else
                 Say(QStringLiteral("The run ended without its completion entry; see the run log %1.")
-                        .arg(services.folder.File(QStringLiteral("\\log\\Batch_Log.lst"))));
+                        .arg(services.folder.LogFile()));
             exit.End(1);
         };
     }

@@ -2,15 +2,16 @@
 
 #include "AutoRun.h"
 #include "Failure.h"
+#include "SettingsNames.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
 
-const QString kApp = QStringLiteral("Tavrin");
-const QString kSection = QStringLiteral("Bulkrun");
-const QString kRegisterSection = QStringLiteral("KVRFennic");
+using SettingsNames::kApp;
+using SettingsNames::kRegisterSection;
+using SettingsNames::kSection;
 
 // The import file's view is for reading by eye. A larger file is not shown:
 // the runs read a file of any size line by line, and the view must not make
@@ -35,13 +36,90 @@ QString ImportView(FileSystem &fs, const QString &path)
 MainForm::MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings,
                    FilePicker &picker, ProgramStarter &starter)
     : v(v), store(store), s(services), settings(settings), picker(picker), starter(starter),
-      engine(v, store, services)
+      engine(run_, progress_, store, services, this)
 {
+}
+
+void MainForm::Changed(const RunProgress &progress)
+{
+    v.ProgressBar1.Max = progress.progressMax;
+    v.ProgressBar1.Value = progress.progressValue;
+    v.MousePointer = progress.busy ? kBusyPointer : kDefaultPointer;
+    v.LBCounter.Caption = QString::number(progress.loadedCount);
+    v.LBCounter.Visible = v.LBtext.Visible = progress.loadedShown;
+    v.lberrcount.Caption = QStringLiteral("Errors ") + QString::number(int(progress.errorCount));
+    v.Notify();
+}
+
+void MainForm::EmptyProgressBar()
+{
+    progress_.progressValue = 0;
+    v.ProgressBar1.Value = 0;
+}
+
+void MainForm::ShowLoadedCount(bool shown)
+{
+    progress_.loadedShown = shown;
+    v.LBCounter.Visible = v.LBtext.Visible = shown;
+}
+
+// A run works on the window's values as a run request; afterwards the window
+// shows the last line's or list entry's values, which the run left in it.
+template <typename Command>
+void MainForm::Run(Command command)
+{
+    run_.mode = v.Option_Batch.Value ? RunMode::Batch : RunMode::Import;
+    run_.searchField = v.Combo1.Text;
+    run_.searchValue = v.Text1.Text;
+    run_.replaceField = v.Combo2.Text;
+    run_.replaceValue = v.Text2.Text;
+    run_.searchItem = v.txtSearch_col.Text;
+    run_.replaceItem = v.txtReplace_col.Text;
+    run_.importFile = v.txtImportFile.Text;
+    run_.useList = v.Chk_RepFromLst.Value == 1;
+    run_.delimiter = v.Delimiter;
+    run_.autoRun = AutoRunIsOn(v.AutoRun);
+    (engine.*command)();
+    v.Text1.Text = run_.searchValue;
+    v.Text2.Text = run_.replaceValue;
+    v.Combo2.Text = run_.replaceField;
+}
+
+void MainForm::cmdexeNow_Click()
+{
+    Run(&Engine::cmdexeNow_Click);
+}
+
+void MainForm::Command3_Click()
+{
+    Run(&Engine::Command3_Click);
+}
+
+void MainForm::Chk_RepFromLst_Click()
+{
+    EmptyProgressBar();
+    const bool list = v.Chk_RepFromLst.Value == 1;
+    v.Label3.Visible = v.Label4.Visible = v.Combo2.Visible = !list;
+    if (list) {
+        v.txtReplace_col.Visible = v.Text2.Visible = false;
+        // A list that cannot be read shows as an empty view.
+        try {
+            v.txtshowlist.Text = s.fs.ReadWhole(s.folder.ListFile()).text;
+        } catch (const Failure &) {
+            v.txtshowlist.Text.clear();
+        }
+    } else if (v.Option_Import.Value) {
+        v.txtReplace_col.Visible = true;
+    } else {
+        v.Text2.Visible = true;
+    }
+    v.txtshowlist.Visible = list;
+    v.Notify();
 }
 
 void MainForm::Form_Load()
 {
-    const QString list = s.folder.File(QStringLiteral("\\List.lst"));
+    const QString list = s.folder.ListFile();
     if (!s.fs.FileExists(list))
         s.fs.CreateTextFile(list);
 
@@ -71,8 +149,7 @@ void MainForm::LoadSettings()
     if (v.Delimiter.isEmpty())
         v.Delimiter = QStringLiteral(",");
 
-    v.ErrorCount = 0;
-    v.RecordError = false;
+    progress_.errorCount = 0;
     v.Combo1.Text = searchField;
     v.Combo2.Text = replaceField;
     v.Text1.Text = searchCriteria;
@@ -81,8 +158,7 @@ void MainForm::LoadSettings()
     v.txtReplace_col.Text = replaceCol;
     v.txtImportFile.Text = importFile;
 
-    v.LBCounter.Visible = false;
-    v.LBtext.Visible = false;
+    ShowLoadedCount(false);
     v.txtshowlist.Visible = false;
 
     if (option == QLatin1String("Batch") || option.isEmpty()) {
@@ -97,7 +173,7 @@ void MainForm::LoadSettings()
     }
 
     v.Chk_RepFromLst.Value = dataList == QLatin1String("Yes") ? 1 : 0;
-    engine.Chk_RepFromLst_Click();
+    Chk_RepFromLst_Click();
 
     if (registered.isEmpty())
         RegisterDataLibraries();
@@ -169,10 +245,10 @@ void MainForm::Timer1_Timer()
         return;
     if (v.Option_Batch.Value) {
         runStarted_ = true;
-        engine.cmdexeNow_Click();
+        cmdexeNow_Click();
     } else if (v.Option_Import.Value) {
         runStarted_ = true;
-        engine.Command3_Click();
+        Command3_Click();
     }
     if (TimerDone)
         TimerDone();
@@ -180,13 +256,12 @@ void MainForm::Timer1_Timer()
 
 void MainForm::Option_Batch_Click()
 {
-    v.ProgressBar1.Value = 0;
+    EmptyProgressBar();
     v.Option_Import.Value = false;
     v.Text1.Visible = true;
     v.txtSearch_col.Visible = false;
     v.txtReplace_col.Visible = false;
-    v.LBCounter.Visible = true;
-    v.LBtext.Visible = true;
+    ShowLoadedCount(true);
     v.txtImportFile.Visible = false;
     v.cmdexeNow.Visible = true;
     v.cmdFile.Visible = false;
@@ -201,13 +276,12 @@ void MainForm::Option_Batch_Click()
 
 void MainForm::Option_Import_Click()
 {
-    v.ProgressBar1.Value = 0;
+    EmptyProgressBar();
     v.Option_Batch.Value = false;
     v.Text1.Visible = false;
     v.Text2.Visible = false;
     v.txtSearch_col.Visible = true;
-    v.LBCounter.Visible = false;
-    v.LBtext.Visible = false;
+    ShowLoadedCount(false);
     v.txtImportFile.Visible = true;
     v.cmdexeNow.Visible = false;
     v.cmdFile.Visible = true;
@@ -223,13 +297,13 @@ void MainForm::Option_Import_Click()
 
 void MainForm::Chk_view_Click()
 {
-    v.ProgressBar1.Value = 0;
+    EmptyProgressBar();
     v.Height = v.Chk_view.Value == 1 ? kTallHeight : kNormalHeight;
 }
 
 void MainForm::cmdFile_Click()
 {
-    v.ProgressBar1.Value = 0;
+    EmptyProgressBar();
     const QString chosen = picker.GetOpenFileName(QStringLiteral("Browse for file..."),
                                                   QStringLiteral("Import (*.txt *.csv)"));
     if (!chosen.isEmpty())
@@ -248,7 +322,7 @@ void MainForm::cmdFile_Click()
 
 void MainForm::Command2_Click()
 {
-    v.ProgressBar1.Value = 0;
+    EmptyProgressBar();
     const struct
     {
         const char *key;
@@ -276,12 +350,12 @@ void MainForm::Command2_Click()
 
 void MainForm::Combo1_Click()
 {
-    v.ProgressBar1.Value = 0;
+    EmptyProgressBar();
 }
 
 void MainForm::txtImportFile_Change()
 {
-    v.ProgressBar1.Value = 0;
+    EmptyProgressBar();
 }
 
 // The command lines join their parts as they stand, without quotes, so a

@@ -13,7 +13,7 @@
 // menu's two outside programs.
 // No widget is touched here; the window mirrors the values before and after
 // every handler.
-class MainForm
+class MainForm final : public ProgressReport
 {
 public:
     MainForm(frmMainValues &v, CardStore &store, Services &services, SettingsStore &settings, FilePicker &picker,
@@ -31,9 +31,15 @@ public:
     void Combo1_Click();
     void txtImportFile_Change();
 
-    void cmdexeNow_Click() { engine.cmdexeNow_Click(); }
-    void Command3_Click() { engine.Command3_Click(); }
-    void Chk_RepFromLst_Click() { engine.Chk_RepFromLst_Click(); }
+    void cmdexeNow_Click();
+    void Command3_Click();
+    // Shows the replacement list in place of the single replace pair, or back.
+    void Chk_RepFromLst_Click();
+
+    // Where the last run stands.
+    const RunProgress &Progress() const { return progress_; }
+    // Shows a run's progress on the window's values.
+    void Changed(const RunProgress &progress) override;
 
     // Start the sibling editor and the help viewer from the program folder,
     // without waiting; a start that cannot happen is reported.
@@ -48,6 +54,10 @@ public:
 
 private:
     void LoadSettings();
+    template <typename Command>
+    void Run(Command command);
+    void EmptyProgressBar();
+    void ShowLoadedCount(bool shown);
     void RegisterDataLibraries();
 
     frmMainValues &v;
@@ -56,6 +66,8 @@ private:
     SettingsStore &settings;
     FilePicker &picker;
     ProgramStarter &starter;
+    RunRequest run_;
+    RunProgress progress_;
     Engine engine;
     QString dialogFileName_;  // the file dialog keeps its last choice for the program's life
     bool runStarted_ = false;

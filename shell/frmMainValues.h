@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RunState.h"
+#include "MainValues.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,7 +18,7 @@ inline constexpr int kNormalHeight = 4080;
 inline constexpr int kTallHeight = 6195;
 inline constexpr int kAutoRunHeight = 1035;
 
-struct frmMainValues : RunState
+struct frmMainValues : MainValues
 {
     QString Caption;
     int Height = kNormalHeight;

@@ -18,12 +18,12 @@ protected:
     }
     void Execute(const QString &value, bool list)
     {
-        rig.v.Option_Batch.Value = true;
-        rig.v.Combo1.Text = "REFERENCE";
-        rig.v.Text1.Text = value;
-        rig.v.Combo2.Text = "TITLE";
-        rig.v.Text2.Text = "new";
-        rig.v.Chk_RepFromLst.Value = list ? 1 : 0;
+        rig.run.mode = RunMode::Batch;
+        rig.run.searchField = "REFERENCE";
+        rig.run.searchValue = value;
+        rig.run.replaceField = "TITLE";
+        rig.run.replaceValue = "new";
+        rig.run.useList = list;
         rig.engine.cmdexeNow_Click();
     }
     EngineRig rig;
@@ -31,35 +31,33 @@ protected:
 
 TEST_F(BatchRunTest, EmptySearchValueResetsTheErrorsAndComplainsOnly)
 {
-    rig.v.ErrorCount = 4;
-    rig.v.lberrcount.Caption = "Errors 4";
-    rig.v.RecordsLeft = 7;
-    rig.v.ProgressBar1.Max = 9;
+    rig.progress.errorCount = 4;
+    rig.progress.recordsLeft = 7;
+    rig.progress.progressMax = 9;
     Execute("", false);
 
-    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 0");
-    EXPECT_EQ(rig.v.ErrorCount, 0);
+    EXPECT_EQ(rig.progress.errorCount, 0);
     ASSERT_EQ(rig.msg.shown.size(), 1u);
     EXPECT_EQ(rig.msg.shown[0].text, "Search data empty, Please enter data to search for.");
-    EXPECT_EQ(rig.v.RecordsLeft, 7);
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 9);
+    EXPECT_EQ(rig.progress.recordsLeft, 7);
+    EXPECT_EQ(rig.progress.progressMax, 9);
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }
 
 TEST_F(BatchRunTest, SinglePairUpdatesEveryMatchAndCountsTheListAnyway)
 {
     QList<int> shown;  // what the window would repaint as the run goes
-    rig.v.Changed = [&] { shown << rig.v.ProgressBar1.Value; };
+    rig.report.seen = [&](const RunProgress &p) { shown << p.progressValue; };
     Execute("a*", false);
 
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"new", "two", "new", "new", "five"}));
-    EXPECT_EQ(rig.v.ListLineCount, 3);
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 3);
-    EXPECT_EQ(rig.v.RecordsDone, 3);
-    EXPECT_EQ(rig.v.RecordsLeft, 0);
-    EXPECT_EQ(rig.v.LBCounter.Caption, "3");
-    EXPECT_TRUE(rig.v.LBCounter.Visible && rig.v.LBtext.Visible);
-    EXPECT_EQ(rig.v.ProgressBar1.Value, 0);  // emptied by the completion entry
+    EXPECT_EQ(rig.progress.listLineCount, 3);
+    EXPECT_EQ(rig.progress.progressMax, 3);
+    EXPECT_EQ(rig.progress.recordsDone, 3);
+    EXPECT_EQ(rig.progress.recordsLeft, 0);
+    EXPECT_EQ(rig.progress.loadedCount, 3);
+    EXPECT_TRUE(rig.progress.loadedShown);
+    EXPECT_EQ(rig.progress.progressValue, 0);  // emptied by the completion entry
     EXPECT_TRUE(shown.contains(1) && shown.contains(2) && shown.contains(3));
     EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
 }
@@ -67,7 +65,7 @@ TEST_F(BatchRunTest, SinglePairUpdatesEveryMatchAndCountsTheListAnyway)
 TEST_F(BatchRunTest, NoMatchIsAnEmptyRunThatStillEnds)
 {
     Execute("Z*", false);
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 0);
+    EXPECT_EQ(rig.progress.progressMax, 0);
     EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
 }
 
@@ -77,11 +75,10 @@ TEST_F(BatchRunTest, ListAppliesFixedEntriesAndSkipsFileEntriesWhichStillCount)
 
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"listed", "two", "listed", "listed", "five"}));
     EXPECT_EQ(rig.Column("QTY"), QStringList({"7", "2", "7", "7", "5"}));
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 9);
-    EXPECT_EQ(rig.v.RecordsLeft, 3);  // the skipped entry's updates never come
-    EXPECT_EQ(rig.v.Combo2.Text, "QTY");
-    EXPECT_EQ(rig.v.Text2.Text, "7");
-    EXPECT_TRUE(rig.v.List1.isEmpty());
+    EXPECT_EQ(rig.progress.progressMax, 9);
+    EXPECT_EQ(rig.progress.recordsLeft, 3);  // the skipped entry's updates never come
+    EXPECT_EQ(rig.run.replaceField, "QTY");
+    EXPECT_EQ(rig.run.replaceValue, "7");
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }
 
@@ -99,7 +96,7 @@ TEST_F(BatchRunTest, EmptyListWithTheListOnUpdatesNothing)
 {
     rig.tmp.Write("list.lst", "");
     Execute("A*", true);
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 0);
+    EXPECT_EQ(rig.progress.progressMax, 0);
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"one", "two", "three", "four", "five"}));
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }
@@ -108,17 +105,16 @@ TEST_F(BatchRunTest, MissingListCountsNothing)
 {
     QFile::remove(rig.tmp.File("list.lst"));
     Execute("A1", false);
-    EXPECT_EQ(rig.v.ListLineCount, 0);
+    EXPECT_EQ(rig.progress.listLineCount, 0);
     EXPECT_EQ(rig.Column("TITLE").first(), "new");
 }
 
 TEST_F(BatchRunTest, QuoteInTheSearchValueCountsEveryRecordAndLogsTheFailure)
 {
     Execute("O'Neil", false);
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 5);
-    EXPECT_EQ(rig.v.RecordsLeft, 5);
-    EXPECT_EQ(rig.v.ErrorCount, 1);
-    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 1");
+    EXPECT_EQ(rig.progress.progressMax, 5);
+    EXPECT_EQ(rig.progress.recordsLeft, 5);
+    EXPECT_EQ(rig.progress.errorCount, 1);
     EXPECT_EQ(rig.LogLines(), QStringList({"12-04-2026 3:07:09 PM Cancel update - Error in Record O'Neil of field TITLE"}));
 }
 
@@ -129,39 +125,10 @@ TEST_F(BatchRunTest, ProductBeyondSixteenBitsKeepsTheMatchCount)
         list += "File Value__,QTY,1\r\n";
     rig.tmp.Write("list.lst", list);
     Execute("A*", true);  // 3 matches x 20000 entries
-    EXPECT_EQ(rig.v.ListLineCount, 20000);
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 3);
+    EXPECT_EQ(rig.progress.listLineCount, 20000);
+    EXPECT_EQ(rig.progress.progressMax, 3);
     ASSERT_EQ(rig.msg.notes.size(), 1u);  // an unattended run says what that means
     EXPECT_TRUE(rig.msg.notes[0].contains("3 records times 20000 list entries"));
-}
-
-TEST_F(BatchRunTest, ListSwitchSwapsTheReplacePairForTheListView)
-{
-    rig.v.Chk_RepFromLst.Value = 1;
-    rig.v.ProgressBar1.Value = 5;
-    rig.engine.Chk_RepFromLst_Click();
-    EXPECT_EQ(rig.v.ProgressBar1.Value, 0);
-    EXPECT_FALSE(rig.v.Label3.Visible || rig.v.Label4.Visible || rig.v.Combo2.Visible || rig.v.Text2.Visible
-                 || rig.v.txtReplace_col.Visible);
-    EXPECT_TRUE(rig.v.txtshowlist.Visible);
-    EXPECT_EQ(rig.v.txtshowlist.Text, "Fixed Value_,TITLE,listed\r\nFixed Value_,QTY,7\r\nFile Value__,TITLE,2\r\n");
-
-    for (bool import : {false, true}) {
-        rig.v.Text2.Visible = rig.v.txtReplace_col.Visible = false;
-        rig.v.Option_Import.Value = import;
-        rig.v.Chk_RepFromLst.Value = 0;
-        rig.engine.Chk_RepFromLst_Click();
-        EXPECT_TRUE(rig.v.Label3.Visible && rig.v.Label4.Visible && rig.v.Combo2.Visible);
-        EXPECT_EQ(rig.v.Text2.Visible, !import);
-        EXPECT_EQ(rig.v.txtReplace_col.Visible, import);
-        EXPECT_FALSE(rig.v.txtshowlist.Visible);
-    }
-
-    QFile::remove(rig.tmp.File("list.lst"));
-    rig.v.Chk_RepFromLst.Value = 1;
-    rig.engine.Chk_RepFromLst_Click();
-    EXPECT_TRUE(rig.v.txtshowlist.Visible);
-    EXPECT_EQ(rig.v.txtshowlist.Text, "");
 }
 
 } // namespace

@@ -16,15 +16,15 @@ protected:
         for (const char *values : {"'A1', 'one', 1", "'A2', 'two', 2", "'B1', 'three', 3", "'b1', 'four', 4"})
             rig.Add(values);
         rig.tmp.Write("list.lst", "");
-        rig.v.Option_Batch.Value = false;
-        rig.v.Option_Import.Value = true;
-        rig.v.Combo1.Text = "REFERENCE";
-        rig.v.Combo2.Text = "TITLE";
+        rig.run.mode = RunMode::Import;
+        rig.run.mode = RunMode::Import;
+        rig.run.searchField = "REFERENCE";
+        rig.run.replaceField = "TITLE";
     }
     void Import(const QByteArray &file, bool list = false)
     {
-        rig.v.txtImportFile.Text = rig.tmp.Write("import.csv", file);
-        rig.v.Chk_RepFromLst.Value = list ? 1 : 0;
+        rig.run.importFile = rig.tmp.Write("import.csv", file);
+        rig.run.useList = list;
         rig.engine.Command3_Click();
     }
     QStringList Titles() { return rig.Column("TITLE"); }
@@ -36,12 +36,11 @@ TEST_F(ImportRunTest, EachLineUpdatesItsMatchesAndTheLastOneEndsTheRun)
     Import("A1,X\r\nb?,\"Y,Z\"\r\n");
 
     EXPECT_EQ(Titles(), QStringList({"X", "two", "\"Y", "\"Y"}));
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 2);
-    EXPECT_EQ(rig.v.RecordsLeft, 0);
-    EXPECT_EQ(rig.v.RecordsDone, 2);
-    EXPECT_EQ(rig.v.Text1.Text, "b?");
-    EXPECT_TRUE(rig.v.List2.isEmpty());
-    EXPECT_EQ(rig.v.MousePointer, kDefaultPointer);
+    EXPECT_EQ(rig.progress.progressMax, 2);
+    EXPECT_EQ(rig.progress.recordsLeft, 0);
+    EXPECT_EQ(rig.progress.recordsDone, 2);
+    EXPECT_EQ(rig.run.searchValue, "b?");
+    EXPECT_FALSE(rig.progress.busy);
     EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
 }
 
@@ -55,15 +54,15 @@ TEST_F(ImportRunTest, LoneLfIsPartOfTheLine)
 TEST_F(ImportRunTest, LinesWithoutASearchValueAreNeitherCountedNorRun)
 {
     Import(",X\r\n\rA1,Y\r   ");  // the blank line searches for "   ", which matches nothing
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 2);
+    EXPECT_EQ(rig.progress.progressMax, 2);
     EXPECT_EQ(Titles(), QStringList({"Y", "two", "three", "four"}));
     EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
 }
 
 TEST_F(ImportRunTest, ItemNumbersPickTheItemsAndBeyondTheLineGiveEmptyText)
 {
-    rig.v.txtSearch_col.Text = " 2";
-    rig.v.txtReplace_col.Text = "5";
+    rig.run.searchItem = " 2";
+    rig.run.replaceItem = "5";
     Import("x,y,A2\r\n");
     EXPECT_EQ(Titles(), QStringList({"one", "", "three", "four"}));
 }
@@ -74,7 +73,7 @@ TEST_F(ImportRunTest, ListAppliesEveryEntryWithFileValuesFromTheLine)
     rig.tmp.Write("list.lst", "File Value__,TITLE, 2 \r\nFixed Value_,QTY,9\r\nFile Value__,QTY,-1\r\nFile Value__,TITLE,1.5\r\n");
     Import("A1,x,first\r\nA2,x,second\r\n", true);
 
-    EXPECT_EQ(rig.v.ProgressBar1.Max, 8);
+    EXPECT_EQ(rig.progress.progressMax, 8);
     EXPECT_EQ(Titles(), QStringList({"first", "second", "three", "four"}));
     EXPECT_EQ(rig.Column("QTY"), QStringList({"<NULL>", "<NULL>", "3", "4"}));  // a negative item number gives ""
     EXPECT_EQ(rig.LogLines(), QStringList({kDone}));
@@ -90,16 +89,14 @@ TEST_F(ImportRunTest, BadFileValueItemNumberStopsTheRunKeepingEarlierUpdates)
     ASSERT_EQ(rig.msg.shown.size(), 1u);
     EXPECT_EQ(rig.msg.shown[0].icon, MsgIcon::Critical);
     EXPECT_TRUE(rig.msg.shown[0].text.contains("File Value__,TITLE,abc")) << rig.msg.shown[0].text.toStdString();
-    EXPECT_TRUE(rig.v.List1.isEmpty());
-    EXPECT_TRUE(rig.v.List2.isEmpty());
-    EXPECT_EQ(rig.v.MousePointer, kDefaultPointer);
+    EXPECT_FALSE(rig.progress.busy);
 }
 
 TEST_F(ImportRunTest, MissingImportFileIsReportedAndNothingRuns)
 {
     for (const QString &path : {rig.tmp.File("nope.csv"), rig.tmp.Path(), QString()}) {
         rig.msg.shown.clear();
-        rig.v.txtImportFile.Text = path;
+        rig.run.importFile = path;
         rig.engine.Command3_Click();
         ASSERT_EQ(rig.msg.shown.size(), 1u);
         EXPECT_EQ(rig.msg.shown[0].text, "Cannot find import file " + path + "\r Make sure file exist or Import new file.");
@@ -112,7 +109,7 @@ TEST_F(ImportRunTest, ItemNumberBoxesMustHoldWholeNumbersOfZeroOrMore)
 {
     for (const char *bad : {"", "-1", "1e3", "x", "1.5"}) {
         rig.msg.shown.clear();
-        rig.v.txtReplace_col.Text = bad;
+        rig.run.replaceItem = bad;
         Import("A1,X\r\n");
         ASSERT_EQ(rig.msg.shown.size(), 1u) << bad;
         EXPECT_EQ(rig.msg.shown[0].icon, MsgIcon::Critical);
@@ -151,11 +148,10 @@ TEST_F(ImportRunTest, RunsBeyondSixteenBitsAreRefusedBeforeAnyUpdate)
 
 TEST_F(ImportRunTest, FailingLastUpdateLogsTheErrorThenTheEnd)
 {
-    rig.v.Combo2.Text = "QTY";
+    rig.run.replaceField = "QTY";
     Import("A1,5\r\nA2,five\r\n");
     EXPECT_EQ(rig.Column("QTY"), QStringList({"5", "2", "3", "4"}));
     EXPECT_EQ(rig.LogLines(), QStringList({kDone, "12-04-2026 3:07:09 PM Cancel update - Error in Record A2 of field QTY"}));
-    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 1");
 }
 
 } // namespace

@@ -28,8 +28,8 @@ TEST_F(LoadDataTest, EmptySearchValueOnlyComplains)
     ASSERT_EQ(rig.msg.shown.size(), 1u);
     EXPECT_EQ(rig.msg.shown[0].text, "Search criteria not specified!");
     EXPECT_EQ(rig.msg.shown[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(rig.v.RecordsLeft, 3);
-    EXPECT_EQ(rig.v.RecordsDone, 0);
+    EXPECT_EQ(rig.progress.recordsLeft, 3);
+    EXPECT_EQ(rig.progress.recordsDone, 0);
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"one", "two", "three", "four"}));
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }
@@ -37,18 +37,18 @@ TEST_F(LoadDataTest, EmptySearchValueOnlyComplains)
 TEST_F(LoadDataTest, ImportCountsOncePerCallHoweverManyRecordsMatch)
 {
     rig.Import("REFERENCE", "A?", "QTY", "9", 5);
-    rig.v.RecordsDone = 2;
-    rig.v.LBCounter.Visible = true;
+    rig.progress.recordsDone = 2;
+    rig.progress.loadedShown = true;
 
     rig.engine.Load_Data();
 
     EXPECT_EQ(rig.Column("QTY"), QStringList({"9", "2", "9", "9"}));
-    EXPECT_EQ(rig.v.RecordsLeft, 4);
-    EXPECT_EQ(rig.v.RecordsDone, 3);
-    EXPECT_EQ(rig.v.ProgressBar1.Value, 3);
-    EXPECT_EQ(rig.v.RecordNo, 3);
-    EXPECT_EQ(rig.v.LBCounter.Caption, "3");
-    EXPECT_FALSE(rig.v.LBCounter.Visible);
+    EXPECT_EQ(rig.progress.recordsLeft, 4);
+    EXPECT_EQ(rig.progress.recordsDone, 3);
+    EXPECT_EQ(rig.progress.progressValue, 3);
+    EXPECT_EQ(rig.progress.recordsLoaded, 3);
+    EXPECT_EQ(rig.progress.loadedCount, 3);
+    EXPECT_FALSE(rig.progress.loadedShown);
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }
 
@@ -64,14 +64,13 @@ TEST(LoadDataRefusal, RefusedRecordKeepsItsValueAndTheWalkStops)
 
     // The second record would duplicate the first one's new code.
     EXPECT_EQ(rig.Column("CODE"), QStringList({"same", "c2", "c3"}));
-    EXPECT_EQ(rig.v.RecordsLeft, 1);
-    EXPECT_EQ(rig.v.RecordsDone, 2);
-    EXPECT_EQ(rig.v.RecordNo, 1);  // two visited, one taken off for the failure
-    EXPECT_EQ(rig.v.ErrorCount, 1);
-    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 1");
-    EXPECT_FALSE(rig.v.RecordError);
-    EXPECT_FALSE(rig.v.LBCounter.Visible);
-    EXPECT_EQ(rig.v.MousePointer, kDefaultPointer);
+    EXPECT_EQ(rig.progress.recordsLeft, 1);
+    EXPECT_EQ(rig.progress.recordsDone, 2);
+    EXPECT_EQ(rig.progress.recordsLoaded, 1);  // two visited, one taken off for the failure
+    EXPECT_EQ(rig.progress.errorCount, 1);
+    EXPECT_FALSE(rig.progress.recordError);
+    EXPECT_FALSE(rig.progress.loadedShown);
+    EXPECT_FALSE(rig.progress.busy);
     EXPECT_EQ(rig.LogLines(),
               QStringList({"12-04-2026 3:07:09 PM Cancel update - Error in Record A* of field CODE"}));
 
@@ -98,7 +97,7 @@ TEST(LoadDataRefusal, BadCriteriaAndUnknownFieldsTakeTheErrorPath)
         rig.engine.Load_Data();
         SCOPED_TRACE(c.value);
         EXPECT_EQ(rig.Column("TITLE"), QStringList({"one"}));
-        EXPECT_EQ(rig.v.ErrorCount, 1);
+        EXPECT_EQ(rig.progress.errorCount, 1);
         EXPECT_EQ(rig.LogLines(), QStringList({QStringLiteral("12-04-2026 3:07:09 PM Cancel update - Error in Record %1 of field %2")
                                                    .arg(c.value, c.replaceField)}));
     }
@@ -110,16 +109,16 @@ TEST(LoadDataCounters, SixteenBitLimitFailsTheCallInImportAndIsLoggedInBatch)
     rig.Add("'A1', 'one', 1");
 
     rig.Import("REFERENCE", "A1", "TITLE", "x", 5);
-    rig.v.RecordsDone = 32767;
+    rig.progress.recordsDone = 32767;
     EXPECT_THROW(rig.engine.Load_Data(), OverflowFailure);
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"one"}));
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 
     rig.Batch("REFERENCE", "A1", "TITLE", "x", 5);
-    rig.v.RecordsDone = 32767;
+    rig.progress.recordsDone = 32767;
     rig.engine.Load_Data();
     EXPECT_EQ(rig.Column("TITLE"), QStringList({"one"}));
-    EXPECT_EQ(rig.v.ErrorCount, 1);
+    EXPECT_EQ(rig.progress.errorCount, 1);
     EXPECT_EQ(rig.LogLines().size(), 1);
 }
 

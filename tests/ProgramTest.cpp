@@ -77,7 +77,7 @@ TEST_F(ProgramTest, AutomaticImportRunsAndEndsWithStatusZero)
     EXPECT_EQ(out.status, 0) << out.err.toStdString();
     EXPECT_EQ(Statuses(), QStringList({"out", "gone", "in"}));
     EXPECT_TRUE(Log().endsWith(" Card data import complete.\r\n")) << Log().toStdString();
-    EXPECT_TRUE(QFile::exists(tmp.File("bin/List.lst")));  // start-up creates the missing list
+    EXPECT_TRUE(QFile::exists(tmp.File("bin/list.lst")));  // start-up creates the missing list
 }
 
 TEST_F(ProgramTest, AutomaticBatchRunsAndEndsWithStatusZero)

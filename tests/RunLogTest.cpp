@@ -11,15 +11,15 @@ class RunLogTest : public ::testing::Test
 protected:
     void Fail(const QString &value, const QString &field)
     {
-        rig.v.Text1.Text = value;
-        rig.v.Combo2.Text = field;
-        rig.v.RecordError = true;
+        rig.run.searchValue = value;
+        rig.run.replaceField = field;
+        rig.progress.recordError = true;
         rig.engine.Log_event();
     }
     void End(bool batch)
     {
-        rig.v.Option_Batch.Value = batch;
-        rig.v.RecordsLeft = 0;
+        rig.run.mode = batch ? RunMode::Batch : RunMode::Import;
+        rig.progress.recordsLeft = 0;
         rig.engine.Log_event();
     }
     EngineRig rig;
@@ -27,7 +27,7 @@ protected:
 
 TEST_F(RunLogTest, EntriesStandNewestFirstWithTheirClockTimes)
 {
-    rig.v.RecordsLeft = 2;
+    rig.progress.recordsLeft = 2;
     rig.clock.time = QTime(0, 5, 3);
     Fail("A1001", "REFERENCE");
     rig.clock.date = QDate(2027, 1, 9);
@@ -40,15 +40,13 @@ TEST_F(RunLogTest, EntriesStandNewestFirstWithTheirClockTimes)
               "01-09-2027 11:59:59 PM Card data import complete.\r\n"
               "01-09-2027 12:00:00 PM Cancel update - Error in Record  of field \r\n"
               "12-04-2026 12:05:03 AM Cancel update - Error in Record A1001 of field REFERENCE\r\n");
-    EXPECT_EQ(rig.v.ErrorCount, 2);
-    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 2");
-    EXPECT_EQ(rig.v.RecordNo, -2);
-    EXPECT_EQ(rig.v.txtLoglist.Text, QString::fromUtf8(rig.LogBytes()));
+    EXPECT_EQ(rig.progress.errorCount, 2);
+    EXPECT_EQ(rig.progress.recordsLoaded, -2);
 }
 
 TEST_F(RunLogTest, AnEventThatIsNeitherAddsNothing)
 {
-    rig.v.RecordsLeft = 3;
+    rig.progress.recordsLeft = 3;
     rig.engine.Log_event();
     EXPECT_EQ(rig.LogBytes(), "");
 }
@@ -73,16 +71,15 @@ TEST_F(RunLogTest, ExistingLogKeepsItsBytesItsEncodingAndItsLetterCase)
 
 TEST_F(RunLogTest, ErrorCountStopsAt32767)
 {
-    rig.v.ErrorCount = 32767;
-    rig.v.RecordsLeft = 1;
+    rig.progress.errorCount = 32767;
+    rig.progress.recordsLeft = 1;
     Fail("A", "F");
-    EXPECT_EQ(rig.v.ErrorCount, 32767);
-    EXPECT_EQ(rig.v.lberrcount.Caption, "Errors 32767");
+    EXPECT_EQ(rig.progress.errorCount, 32767);
 }
 
 TEST_F(RunLogTest, EachEventIsOneWholeFileWriteUntilSomeoneElseChangesTheFile)
 {
-    rig.v.RecordsLeft = 1;
+    rig.progress.recordsLeft = 1;
     for (int i = 0; i < 5; ++i)
         Fail("A", "F");
     EXPECT_EQ(rig.fs.Calls(FaultyFileSystem::Op::WriteWhole), 5);
@@ -103,18 +100,18 @@ TEST_F(RunLogTest, UnreachableLogStillCountsTheErrorAndTellsOncePerRun)
         if (op == FaultyFileSystem::Op::CreateFolder)
             QDir(rig.tmp.File("log")).removeRecursively();
         rig.fs.FailOn(op);
-        rig.v.RecordsLeft = 1;
-        rig.v.Text1.Text = "A";
+        rig.progress.recordsLeft = 1;
+        rig.run.searchValue = "A";
         for (int i = 0; i < 3; ++i) {
-            rig.v.RecordError = true;
+            rig.progress.recordError = true;
             rig.engine.Log_event();
         }
-        rig.v.RecordsLeft = 0;
+        rig.progress.recordsLeft = 0;
         rig.engine.Log_event();
 
-        EXPECT_EQ(rig.v.ErrorCount, 3);
-        EXPECT_FALSE(rig.v.RecordError);
-        EXPECT_EQ(rig.v.RecordNo, -3);
+        EXPECT_EQ(rig.progress.errorCount, 3);
+        EXPECT_FALSE(rig.progress.recordError);
+        EXPECT_EQ(rig.progress.recordsLoaded, -3);
         ASSERT_EQ(rig.msg.shown.size(), 1u);
         EXPECT_EQ(rig.msg.shown[0].icon, MsgIcon::Critical);
         EXPECT_TRUE(rig.msg.shown[0].text.contains("simulated")) << rig.msg.shown[0].text.toStdString();
@@ -124,9 +121,9 @@ TEST_F(RunLogTest, UnreachableLogStillCountsTheErrorAndTellsOncePerRun)
 
 TEST_F(RunLogTest, AutomaticRunEndsEvenWhenTheLogCannotBeWritten)
 {
-    rig.v.AutoRun = "1";
+    rig.run.autoRun = true;
     rig.fs.FailOn(FaultyFileSystem::Op::WriteWhole);
-    rig.v.RecordsLeft = 0;
+    rig.progress.recordsLeft = 0;
     EXPECT_THROW(rig.engine.Log_event(), ProgramEnded);
     EXPECT_EQ(rig.msg.shown.size(), 1u);
 }

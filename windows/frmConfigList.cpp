@@ -19,11 +19,10 @@ using Design::Place;
 
 namespace {
 
-const QString kListFile = QStringLiteral("\\list.lst");
 
 } // namespace
 
-frmConfigList::frmConfigList(RunState &v, CardStore &store, FileSystem &fs, MessageBox &msg, ProgramFolder folder,
+frmConfigList::frmConfigList(MainValues &v, CardStore &store, FileSystem &fs, MessageBox &msg, ProgramFolder folder,
                              std::function<void()> Chk_RepFromLst_Click, QWidget *parent)
     : QDialog(parent), v(v), store(store), fs(fs), msg(msg), folder(std::move(folder)),
       Chk_RepFromLst_Click(std::move(Chk_RepFromLst_Click))
@@ -103,7 +102,7 @@ void frmConfigList::Form_Load()
     CmbFields->setCurrentIndex(CmbFields->count() > 0 ? 0 : -1);
 
     // A list that cannot be read opens as an empty text.
-    encoding_ = BoxText::Load(txtList, fs, folder.File(kListFile));
+    encoding_ = BoxText::Load(txtList, fs, folder.ListFile());
 }
 
 void frmConfigList::cmdAdd_Click()
@@ -124,7 +123,7 @@ void frmConfigList::cmdSave_Click()
 {
     try {
         const QString text = BoxText::Get(txtList);
-        fs.WriteWhole(folder.File(kListFile), text, TextCodec::Holding(text, encoding_));
+        fs.WriteWhole(folder.ListFile(), text, TextCodec::Holding(text, encoding_));
     } catch (const Failure &error) {
         msg.Show(QStringLiteral("The list could not be saved.\r%1").arg(error.message()), MsgIcon::Critical);
         return;

@@ -4,7 +4,7 @@
 #include "FileSystem.h"
 #include "MessageBox.h"
 #include "ProgramFolder.h"
-#include "RunState.h"
+#include "MainValues.h"
 
 #include <QDialog>
 #include <QString>
@@ -29,7 +29,7 @@ class frmConfigList final : public QDialog
 public:
     // v gives the delimiter and the main window's list view and switch;
     // Chk_RepFromLst_Click is the main window's handling of that switch.
-    frmConfigList(RunState &v, CardStore &store, FileSystem &fs, MessageBox &msg, ProgramFolder folder,
+    frmConfigList(MainValues &v, CardStore &store, FileSystem &fs, MessageBox &msg, ProgramFolder folder,
                   std::function<void()> Chk_RepFromLst_Click, QWidget *parent = nullptr);
 
 private:
@@ -38,7 +38,7 @@ private:
     void cmdAdd_Click();
     void cmdSave_Click();
 
-    RunState &v;
+    MainValues &v;
     CardStore &store;
     FileSystem &fs;
     MessageBox &msg;

@@ -9,7 +9,7 @@
 
 using Design::Place;
 
-frmFile::frmFile(RunState &v, FileSystem &fs, QWidget *parent) : QDialog(parent), v(v), fs(fs)
+frmFile::frmFile(MainValues &v, FileSystem &fs, QWidget *parent) : QDialog(parent), v(v), fs(fs)
 {
     setObjectName(QStringLiteral("frmFile"));
     setWindowTitle(QStringLiteral("Imported File"));

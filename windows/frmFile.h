@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileSystem.h"
-#include "RunState.h"
+#include "MainValues.h"
 
 #include <QDialog>
 
@@ -18,13 +18,13 @@ class frmFile final : public QDialog
     Q_OBJECT
 
 public:
-    frmFile(RunState &v, FileSystem &fs, QWidget *parent = nullptr);
+    frmFile(MainValues &v, FileSystem &fs, QWidget *parent = nullptr);
 
 private:
     void Form_Load();
     void cmdSave_Click();
 
-    RunState &v;
+    MainValues &v;
     FileSystem &fs;
     QPlainTextEdit *txtViewFile = nullptr;
     // The encoding the file was read in, kept when it is written.

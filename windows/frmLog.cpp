@@ -14,7 +14,6 @@ using Design::Place;
 namespace {
 
 const QString kLogFolder = QStringLiteral("\\log");
-const QString kLogFile = QStringLiteral("\\log\\Batch_Log.lst");
 
 } // namespace
 
@@ -44,7 +43,7 @@ frmLog::frmLog(FileSystem &fs, MessageBox &msg, ProgramFolder folder, QWidget *p
 
 void frmLog::Form_Load()
 {
-    encoding_ = BoxText::Load(txtLogview, fs, folder.File(kLogFile));
+    encoding_ = BoxText::Load(txtLogview, fs, folder.LogFile());
 }
 
 void frmLog::cmdClear_Click()
@@ -54,7 +53,7 @@ void frmLog::cmdClear_Click()
         const QString logFolder = folder.File(kLogFolder);
         if (!fs.FolderExists(logFolder))
             fs.CreateFolder(logFolder);
-        fs.WriteWhole(folder.File(kLogFile), BoxText::Get(txtLogview), encoding_);
+        fs.WriteWhole(folder.LogFile(), BoxText::Get(txtLogview), encoding_);
     } catch (const Failure &error) {
         msg.Show(QStringLiteral("The run log could not be cleared.\r%1").arg(error.message()), MsgIcon::Critical);
     }

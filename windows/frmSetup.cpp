@@ -1,5 +1,7 @@
 #include "frmSetup.h"
 
+#include "SettingsNames.h"
+
 #include "Design.h"
 #include "Failure.h"
 
@@ -14,13 +16,11 @@ using Design::Place;
 
 namespace {
 
-const QString kApp = QStringLiteral("Tavrin");
-const QString kSection = QStringLiteral("Bulkrun");
 const QString kKey = QStringLiteral("Delimiter");
 
 } // namespace
 
-frmSetup::frmSetup(RunState &v, SettingsStore &settings, MessageBox &msg, QWidget *parent)
+frmSetup::frmSetup(MainValues &v, SettingsStore &settings, MessageBox &msg, QWidget *parent)
     : QDialog(parent), v(v), settings(settings), msg(msg)
 {
     setObjectName(QStringLiteral("frmSetup"));
@@ -49,14 +49,14 @@ frmSetup::frmSetup(RunState &v, SettingsStore &settings, MessageBox &msg, QWidge
 
 void frmSetup::Form_Load()
 {
-    v.Delimiter = settings.GetSetting(kApp, kSection, kKey);
+    v.Delimiter = settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection, kKey);
     txtDelimiter->setText(v.Delimiter);
 }
 
 void frmSetup::cmdSave_Click()
 {
     try {
-        settings.SaveSetting(kApp, kSection, kKey, txtDelimiter->text());
+        settings.SaveSetting(SettingsNames::kApp, SettingsNames::kSection, kKey, txtDelimiter->text());
     } catch (const Failure &error) {
         msg.Show(QStringLiteral("The delimiter could not be saved.\r%1").arg(error.message()), MsgIcon::Critical);
         return;

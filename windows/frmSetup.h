@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MessageBox.h"
-#include "RunState.h"
+#include "MainValues.h"
 #include "SettingsStore.h"
 
 #include <QDialog>
@@ -19,13 +19,13 @@ class frmSetup final : public QDialog
     Q_OBJECT
 
 public:
-    frmSetup(RunState &v, SettingsStore &settings, MessageBox &msg, QWidget *parent = nullptr);
+    frmSetup(MainValues &v, SettingsStore &settings, MessageBox &msg, QWidget *parent = nullptr);
 
 private:
     void Form_Load();
     void cmdSave_Click();
 
-    RunState &v;
+    MainValues &v;
     SettingsStore &settings;
     MessageBox &msg;
     QLineEdit *txtDelimiter = nullptr;

@@ -105,7 +105,7 @@ TEST(DiskFullTest, RunsGoOnWhenTheLogCannotBeWritten)
         const QByteArray old = c.oldLog ? OldLog() : QByteArray();
         if (c.oldLog)
             rig.tmp.Write("log/Batch_Log.lst", old);
-        rig.v.txtImportFile.Text = rig.tmp.Write("import.csv", c.import);
+        rig.run.importFile = rig.tmp.Write("import.csv", c.import);
         const QString done = c.limit == Zero ? QStringLiteral("12-04-2026 3:07:09 PM Card data import incomplete: 1 updates lost.\r\n")
                                              : kDone.arg(c.batch ? "batch load" : "import");
         {
@@ -119,14 +119,12 @@ TEST(DiskFullTest, RunsGoOnWhenTheLogCannotBeWritten)
             }
         }
         EXPECT_EQ(rig.Column("TITLE"), c.titles);
-        EXPECT_EQ(rig.v.ErrorCount, c.errors);
-        EXPECT_EQ(rig.v.lberrcount.Caption, QStringLiteral("Errors %1").arg(c.errors));
-        EXPECT_EQ(rig.v.RecordsLeft, 0);
-        EXPECT_EQ(rig.v.ProgressBar1.Value, 0);
-        EXPECT_FALSE(rig.v.RecordError);
-        EXPECT_EQ(rig.v.MousePointer, kDefaultPointer);
+        EXPECT_EQ(rig.progress.errorCount, c.errors);
+        EXPECT_EQ(rig.progress.recordsLeft, 0);
+        EXPECT_EQ(rig.progress.progressValue, 0);
+        EXPECT_FALSE(rig.progress.recordError);
+        EXPECT_FALSE(rig.progress.busy);
         // The log box is the file as it stands with the event's entry on top.
-        EXPECT_EQ(rig.v.txtLoglist.Text, done + QString::fromUtf8(old));
         EXPECT_EQ(rig.LogBytes(), old);
         EXPECT_EQ(Entries(rig.tmp.File("log")), QStringList({"Batch_Log.lst"}));
         EXPECT_EQ(Told(rig.msg.shown, rig.LogPath()), 1) << Texts(rig.msg.shown);
@@ -156,7 +154,7 @@ TEST(DiskFullTest, UpdatesOfAFailedCommitAreCommittedAgainOrLogged)
         import += QStringLiteral("A%1,").arg(i, 2, 10, QLatin1Char('0')).toUtf8() + QByteArray(3000, char('a' + i % 26)) + "\r\n";
     }
     rig.tmp.Write("list.lst", "");
-    rig.v.txtImportFile.Text = rig.tmp.Write("import.csv", import);
+    rig.run.importFile = rig.tmp.Write("import.csv", import);
     rig.store.SetGroupCommitInterval(std::chrono::hours(1));
     rig.Column("NOTE");
     {
@@ -179,7 +177,7 @@ TEST(DiskFullTest, UpdatesOfAFailedCommitAreCommittedAgainOrLogged)
     EXPECT_GT(written, 0);
     EXPECT_GT(logged, 0);
     EXPECT_FALSE(log.contains(QStringLiteral("complete."))) << log.left(300).toStdString();
-    EXPECT_EQ(rig.v.ErrorCount, logged);
+    EXPECT_EQ(rig.progress.errorCount, logged);
     ASSERT_FALSE(rig.msg.shown.empty());
     EXPECT_TRUE(rig.msg.shown.back().text.startsWith(QStringLiteral("%1 updates of this run were lost").arg(logged)))
         << Texts(rig.msg.shown);

@@ -218,10 +218,10 @@ struct ImportRig : EngineRig
     }
     void Run(const QByteArray &import, const QByteArray &list = {})
     {
-        v.txtImportFile.Text = tmp.Write("import.csv", import);
+        run.importFile = tmp.Write("import.csv", import);
         if (!list.isEmpty())
             tmp.Write("list.lst", list);
-        v.Chk_RepFromLst.Value = list.isEmpty() ? 0 : 1;
+        run.useList = !list.isEmpty();
         engine.Command3_Click();
     }
 };
@@ -264,7 +264,7 @@ TEST(HostileInputTest, BytesAndLineEndsOfImportAndListFilesAreReadByTheRules)
         rig.Run(c.import, c.list);
         EXPECT_EQ(Values(rig, "TITLE"), c.titles);
         EXPECT_EQ(Values(rig, "QTY"), c.qtys);
-        EXPECT_EQ(rig.v.ErrorCount, c.logged.isEmpty() ? 0 : 1);
+        EXPECT_EQ(rig.progress.errorCount, c.logged.isEmpty() ? 0 : 1);
         EXPECT_TRUE(rig.LogBytes().startsWith("12-04-2026 3:07:09 PM Card data import complete.\r\n")) << rig.LogBytes().toStdString();
         EXPECT_TRUE(rig.LogBytes().contains(c.logged)) << rig.LogBytes().toStdString();
         EXPECT_TRUE(rig.msg.shown.empty());
@@ -301,9 +301,9 @@ TEST(HostileInputTest, TenThousandEntryListRunsWhileTheUpdatesFitSixteenBits)
         EXPECT_EQ(Values(rig, "TITLE"), c.runs ? QList<QByteArray>({"v9998", "v9998", "t3", "v9998"})
                                                : QList<QByteArray>({"t1", "t2", "t3", "t4"}));
         EXPECT_EQ(Values(rig, "QTY"), c.runs ? QList<QByteArray>({"7", "8", "3", "9"}) : QList<QByteArray>({"1", "2", "3", "4"}));
-        EXPECT_EQ(rig.v.ErrorCount, 0);
+        EXPECT_EQ(rig.progress.errorCount, 0);
         if (c.runs) {
-            EXPECT_EQ(rig.v.ProgressBar1.Max, 30000);
+            EXPECT_EQ(rig.progress.progressMax, 30000);
             EXPECT_EQ(rig.LogLines(), QStringList({"12-04-2026 3:07:09 PM Card data import complete."}));
             EXPECT_TRUE(rig.msg.shown.empty());
         } else {
@@ -486,7 +486,7 @@ TEST(HostileInputTest, SpecialCharactersAndQuotesMatchByTheLikeRulesAndNeverReac
                 imported[i] = QStringLiteral("L%1").arg(row);
         }
         EXPECT_EQ(rig->Column("TITLE"), titles);
-        EXPECT_EQ(rig->v.ErrorCount, c.refused ? 1 : 0);
+        EXPECT_EQ(rig->progress.errorCount, c.refused ? 1 : 0);
         if (c.refused) {
             EXPECT_EQ(rig->LogLines(), QStringList({Failed(c.pattern)}));
             importLog.prepend(Failed(c.pattern));
@@ -500,11 +500,11 @@ TEST(HostileInputTest, SpecialCharactersAndQuotesMatchByTheLikeRulesAndNeverReac
     import += "axb," + quoted.toUtf8() + "\r\n";
     imported[6] = quoted;
     const auto rig = NewRig();
-    rig->v.txtImportFile.Text = rig->tmp.Write("import.csv", import);
+    rig->run.importFile = rig->tmp.Write("import.csv", import);
     rig->Import("REFERENCE", "", "TITLE", "", 0);
     rig->engine.Command3_Click();
     EXPECT_EQ(rig->Column("TITLE"), imported);
-    EXPECT_EQ(rig->v.ErrorCount, 5);
+    EXPECT_EQ(rig->progress.errorCount, 5);
     importLog.prepend("12-04-2026 3:07:09 PM Card data import complete.");
     EXPECT_EQ(rig->LogLines(), importLog);
     EXPECT_TRUE(rig->msg.shown.empty());

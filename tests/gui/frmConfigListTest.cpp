@@ -52,7 +52,7 @@ protected:
     FaultyFileSystem fs{disk};
     RecordingMessageBox msg;
     SqliteCardStore store{tmp.File(QStringLiteral("card.db"))};
-    RunState v;
+    MainValues v;
     std::vector<int> switchValues;
     std::unique_ptr<frmConfigList> dialog;
 };

@@ -34,7 +34,7 @@ TEST(frmFileTest, SaveWritesTheTextInTheFilesEncodingAndShowsTheFileInTheMainWin
         FaultyFileSystem fs{disk};
         if (c.failWrite)
             fs.FailOn(FaultyFileSystem::Op::WriteWhole);
-        RunState v;
+        MainValues v;
         v.txtImportFile.Text = c.before.isEmpty() ? tmp.File(QLatin1String(c.file))
                                                   : tmp.Write(QLatin1String(c.file), c.before);
         v.txtViewImport.Text = QStringLiteral("as shown before");

@@ -25,7 +25,7 @@ protected:
 
     MemorySettingsStore settings;
     RecordingMessageBox msg;
-    RunState v;
+    MainValues v;
     std::unique_ptr<frmSetup> dialog;
 };
 

@@ -22,21 +22,19 @@ QStringList EngineRig::LogLines() const
 void EngineRig::Batch(const QString &searchField, const QString &value, const QString &replaceField,
                       const QString &replaceValue, int recordsLeft)
 {
-    v.Option_Batch.Value = true;
-    v.Option_Import.Value = false;
-    v.Combo1.Text = searchField;
-    v.Text1.Text = value;
-    v.Combo2.Text = replaceField;
-    v.Text2.Text = replaceValue;
-    v.RecordsLeft = Int16::Checked(recordsLeft);
-    v.RecordsDone = 0;
-    v.ProgressBar1.Max = recordsLeft;
+    run.mode = RunMode::Batch;
+    run.searchField = searchField;
+    run.searchValue = value;
+    run.replaceField = replaceField;
+    run.replaceValue = replaceValue;
+    progress.recordsLeft = Int16::Checked(recordsLeft);
+    progress.recordsDone = 0;
+    progress.progressMax = recordsLeft;
 }
 
 void EngineRig::Import(const QString &searchField, const QString &value, const QString &replaceField,
                        const QString &replaceValue, int recordsLeft)
 {
     Batch(searchField, value, replaceField, replaceValue, recordsLeft);
-    v.Option_Batch.Value = false;
-    v.Option_Import.Value = true;
+    run.mode = RunMode::Import;
 }

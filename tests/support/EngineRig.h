@@ -8,6 +8,7 @@
 #include "SqliteCardStore.h"
 #include "TempFolder.h"
 
+#include <functional>
 #include <memory>
 
 // A whole engine over real files: a program folder and a card database in a
@@ -33,7 +34,8 @@ public:
     QByteArray LogBytes() const { return tmp.Read(QStringLiteral("log/Batch_Log.lst")); }
     QStringList LogLines() const;
 
-    // Sets up a batch or import search-and-replace as a run would have left it.
+    // Sets up a batch or import search-and-replace as a run would have left
+    // it, with recordsLeft updates still expected.
     void Batch(const QString &searchField, const QString &value, const QString &replaceField,
                const QString &replaceValue, int recordsLeft);
     void Import(const QString &searchField, const QString &value, const QString &replaceField,
@@ -49,6 +51,17 @@ public:
     QString dbPath = tmp.File(QStringLiteral("card.db"));
     std::unique_ptr<CardDb> db;
     SqliteCardStore store{dbPath};
-    RunState v;
-    Engine engine{v, store, services};
+    RunRequest run;
+    RunProgress progress;
+    // Called with the progress at every change a window would show.
+    struct Report final : ProgressReport
+    {
+        std::function<void(const RunProgress &)> seen;
+        void Changed(const RunProgress &p) override
+        {
+            if (seen)
+                seen(p);
+        }
+    } report;
+    Engine engine{run, progress, store, services, &report};
 };
