@@ -7,6 +7,14 @@ inline constexpr const char *kAppTitle = "KVR_Bulkrun";
 
 enum class MsgIcon { None, Critical, Information };
 
+// A message's text as a box shows it: CR LF and a lone CR each break the line.
+inline QString MessageLines(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 // A modal message with a single OK button, captioned with kAppTitle.
 // Show returns once the operator has pressed OK.
 class MessageBox

@@ -31,13 +31,6 @@ bool IsHeadless()
     return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-// Without a screen nobody can choose a file.
-class NoFilePicker final : public FilePicker
-{
-public:
-    QString GetOpenFileName(const QString &, const QString &) override { return {}; }
-};
-
 QtMessageHandler qtDefaultHandler = nullptr;
 
 // Qt's own notes about the offscreen platform mean nothing to an operator

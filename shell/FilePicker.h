@@ -10,3 +10,10 @@ public:
     virtual ~FilePicker() = default;
     virtual QString GetOpenFileName(const QString &title, const QString &filter) = 0;
 };
+
+// Where nobody can choose a file (no screen, or a test): always cancelled.
+class NoFilePicker final : public FilePicker
+{
+public:
+    QString GetOpenFileName(const QString &, const QString &) override { return {}; }
+};

@@ -22,11 +22,7 @@ QMessageBox::Icon IconOf(MsgIcon icon)
 
 void QtMessageBox::Show(const QString &text, MsgIcon icon)
 {
-    QString lines = text;
-    lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    lines.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-
-    QMessageBox box(IconOf(icon), QString::fromLatin1(kAppTitle), lines, QMessageBox::Ok,
+    QMessageBox box(IconOf(icon), QString::fromLatin1(kAppTitle), MessageLines(text), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setTextFormat(Qt::PlainText);
     box.exec();

@@ -16,6 +16,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -23,21 +25,141 @@
 
 #include <algorithm>
 #include <limits>
+#include <variant>
 #include <vector>
+
+// One control of the window as designed: the widget class it is made of, its
+// place in twips (in a frame, or else in the client area), the caption or
+// text it starts with, the value it mirrors, the handler that the operator's
+// click, pick or typing runs, and its tip.
+struct frmMainControl
+{
+    enum class Kind { Frame, Label, Option, Check, Combo, Edit, View, Button };
+    // A combo box mirrors its text and offers a list.
+    struct ComboValues
+    {
+        TextBox frmMainValues::*text;
+        QStringList frmMainValues::*items;
+    };
+    using Bound = std::variant<std::monostate, Label frmMainValues::*, TextBox frmMainValues::*,
+                               OptionButton frmMainValues::*, CheckBox frmMainValues::*,
+                               CommandButton frmMainValues::*, ComboValues>;
+
+    const char *name;
+    Kind kind;
+    const char *frame;
+    QRect place;  // in twips
+    const char *caption;
+    Bound bound = {};
+    void (MainForm::*handler)() = nullptr;
+    const char *toolTip = nullptr;
+};
 
 namespace {
 
 using Design::Px;
+using K = frmMainControl::Kind;
+using V = frmMainValues;
+using M = MainForm;
+using Combo = frmMainControl::ComboValues;
 
 constexpr int kClientWidthTwips = 8565;
 // The outer height less the client area: title bar, menu bar and borders.
 constexpr int kNonClientTwips = 780;
 constexpr int kProgressBarHeight = 17;
 
+// In the order of the tab chain. Controls that share a place take turns
+// through the layouts.
+const frmMainControl kControls[] = {
+    // name            kind       frame      left  top   width height   caption, bound value, handler, tip
+    {"Label5",         K::Label,  nullptr,  {300,  180,  4395, 315},  "Tavrin Card Data Import/Batch loader", &V::Label5},
+    {"Option_Batch",   K::Option, nullptr,  {5400, 120,  1335, 195},  "Batch Load", &V::Option_Batch, &M::Option_Batch_Click},
+    {"Option_Import",  K::Option, nullptr,  {5400, 360,  1335, 255},  "Import File", &V::Option_Import, &M::Option_Import_Click},
+    {"lberrcount",     K::Label,  nullptr,  {7080, 240,  1035, 255},  "Errors 0", &V::lberrcount},
+    {"Frame1",         K::Frame,  nullptr,  {120,  720,  4100, 1740}, "Search For"},
+    {"Label1",         K::Label,  "Frame1", {120,  360,  975,  255},  "Search Field"},
+    {"Combo1",         K::Combo,  "Frame1", {1320, 360,  2655, 315},  "Combo1", Combo{&V::Combo1, &V::Combo1List}, &M::Combo1_Click},
+    {"Label2",         K::Label,  "Frame1", {120,  840,  1335, 255},  "Search Criteria", &V::Label2},
+    {"Text1",          K::Edit,   "Frame1", {1320, 840,  2650, 285},  "Find", &V::Text1},
+    {"txtSearch_col",  K::Edit,   "Frame1", {1560, 840,  1035, 285},  "0", &V::txtSearch_col, nullptr,
+     "Select item no in import file record for search value."},
+    {"Frame2",         K::Frame,  nullptr,  {4320, 720,  4100, 1725}, "Replace With"},
+    {"Label3",         K::Label,  "Frame2", {120,  360,  1095, 255},  "Replace Field", &V::Label3},
+    {"Combo2",         K::Combo,  "Frame2", {1320, 360,  2655, 315},  "Combo2", Combo{&V::Combo2, &V::Combo2List}},
+    {"Label4",         K::Label,  "Frame2", {120,  840,  1275, 255},  "Replace Value", &V::Label4},
+    {"Text2",          K::Edit,   "Frame2", {1320, 840,  2650, 285},  "Replace", &V::Text2},
+    {"txtReplace_col", K::Edit,   "Frame2", {1560, 840,  975,  285},  "1", &V::txtReplace_col, nullptr,
+     "Select item no in import file record for replace value"},
+    {"txtshowlist",    K::View,   "Frame2", {120,  240,  3855, 1035}, "Text4", &V::txtshowlist},
+    {"Chk_RepFromLst", K::Check,  "Frame2", {120,  1320, 3795, 375},  " List of multiple  Fields and Values to be replaced",
+     &V::Chk_RepFromLst, &M::Chk_RepFromLst_Click},
+    {"cmdexeNow",      K::Button, nullptr,  {120,  2580, 915,  315},  "Execute", &V::cmdexeNow, &M::cmdexeNow_Click,
+     "Excecute Search and Replace settings"},
+    {"Command3",       K::Button, nullptr,  {120,  2580, 915,  315},  "Import", &V::Command3, &M::Command3_Click},
+    {"txtImportFile",  K::Edit,   nullptr,  {1080, 2580, 3255, 315},  "", &V::txtImportFile, &M::txtImportFile_Change,
+     "File to be imported"},
+    {"cmdFile",        K::Button, nullptr,  {4380, 2580, 855,  315},  "Browse", &V::cmdFile, &M::cmdFile_Click},
+    {"LBCounter",      K::Label,  nullptr,  {3000, 2580, 735,  255},  "0", &V::LBCounter},
+    {"LBtext",         K::Label,  nullptr,  {3900, 2580, 1275, 255},  "Records Loaded", &V::LBtext},
+    {"Chk_view",       K::Check,  nullptr,  {5520, 2580, 1575, 255},  "View Import File", &V::Chk_view, &M::Chk_view_Click},
+    {"Command2",       K::Button, nullptr,  {7500, 2580, 915,  315},  "Save", {}, &M::Command2_Click,
+     "Save Settings for auto run"},
+    {"txtViewImport",  K::View,   nullptr,  {40,   3060, 8475, 2115}, "", &V::txtViewImport},
+};
+
+// A control's widget, placed and named as designed, with its tip and, where
+// it has a text of its own, its caption.
 template <typename W>
-W *Make(QWidget *parent, const char *name, int left, int top, int width, int height)
+W *Make(QWidget *parent, const frmMainControl &control)
 {
-    return Design::Place<W>(parent, name, left, top, width, height);
+    const QRect &place = control.place;
+    W *widget = Design::Place<W>(parent, control.name, place.x(), place.y(), place.width(), place.height());
+    if constexpr (requires { widget->setText(QString()); })
+        widget->setText(QString::fromUtf8(control.caption));
+    if (control.toolTip)
+        widget->setToolTip(QString::fromUtf8(control.toolTip));
+    return widget;
+}
+
+QWidget *Create(const frmMainControl &control, QWidget *parent)
+{
+    const QString caption = QString::fromUtf8(control.caption);
+    switch (control.kind) {
+    case K::Label:
+        return Make<QLabel>(parent, control);
+    case K::Option:
+        return Make<QRadioButton>(parent, control);
+    case K::Check:
+        return Make<QCheckBox>(parent, control);
+    case K::Button:
+        return Make<QPushButton>(parent, control);
+    case K::Edit:
+        return Make<QLineEdit>(parent, control);
+    case K::Frame: {
+        auto *frame = Make<QGroupBox>(parent, control);
+        frame->setTitle(caption);
+        return frame;
+    }
+    case K::Combo: {
+        // Takes any text; the list offers the card table's fields and never
+        // grows by what is typed.
+        auto *combo = Make<QComboBox>(parent, control);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+        combo->setEditText(caption);
+        return combo;
+    }
+    case K::View: {
+        auto *view = Make<QPlainTextEdit>(parent, control);
+        view->setPlainText(caption);
+        view->setReadOnly(true);
+        view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        return view;
+    }
+    }
+    return nullptr;
 }
 
 // Frames draw their caption bold; what they hold keeps the window's font.
@@ -48,16 +170,11 @@ void KeepFontOfWindow(QWidget *child)
     child->setFont(font);
 }
 
-void SetText(QLineEdit *box, const QString &text)
+template <typename W>
+void SetText(W *widget, const QString &text)
 {
-    if (box->text() != text)
-        box->setText(text);
-}
-
-void SetText(QLabel *label, const QString &text)
-{
-    if (label->text() != text)
-        label->setText(text);
+    if (widget->text() != text)
+        widget->setText(text);
 }
 
 // A read-only view is set only when its text changed, so that its scroll
@@ -84,16 +201,74 @@ void SetCombo(QComboBox *combo, const QStringList &items, const QString &text)
         combo->setEditText(text);
 }
 
-// A caption is never clipped: a label, check box or option button whose text
-// needs more than its designed width grows to the right, as far as its parent
-// allows, and goes back to the designed width when the text is short again.
-void FitCaption(QWidget *widget, int designedWidth)
+// Shows a control's value in its widget.
+struct Push
 {
-    const int room = widget->parentWidget()->width() - widget->x() - 1;
-    const int width = std::max(designedWidth, std::min(widget->sizeHint().width(), room));
-    if (width != widget->width())
-        widget->resize(width, widget->height());
-}
+    const V &v;
+    QWidget *widget;
+    K kind;
+    QString &shown;
+
+    void operator()(std::monostate) const {}
+    void operator()(Label V::*label) const
+    {
+        SetText(static_cast<QLabel *>(widget), (v.*label).Caption);
+        widget->setVisible((v.*label).Visible);
+    }
+    void operator()(TextBox V::*box) const
+    {
+        if (kind == K::View)
+            SetText(static_cast<QPlainTextEdit *>(widget), shown, (v.*box).Text);
+        else
+            SetText(static_cast<QLineEdit *>(widget), (v.*box).Text);
+        widget->setVisible((v.*box).Visible);
+    }
+    void operator()(Combo combo) const
+    {
+        SetCombo(static_cast<QComboBox *>(widget), v.*combo.items, (v.*combo.text).Text);
+        widget->setVisible((v.*combo.text).Visible);
+    }
+    // Both options may be cleared (a saved mode that names neither), which
+    // an exclusive pair refuses; exclusiveness is lifted while one is set.
+    void operator()(OptionButton V::*option) const
+    {
+        auto *button = static_cast<QRadioButton *>(widget);
+        button->setAutoExclusive(false);
+        button->setChecked((v.*option).Value);
+        button->setAutoExclusive(true);
+        widget->setVisible((v.*option).Visible);
+    }
+    void operator()(CheckBox V::*check) const
+    {
+        static_cast<QCheckBox *>(widget)->setChecked((v.*check).Value == 1);
+        widget->setVisible((v.*check).Visible);
+    }
+    void operator()(CommandButton V::*button) const { widget->setVisible((v.*button).Visible); }
+};
+
+// Copies into a control's value what the operator can change in its widget.
+struct Pull
+{
+    V &v;
+    QWidget *widget;
+    K kind;
+
+    void operator()(TextBox V::*box) const
+    {
+        if (kind == K::Edit)
+            (v.*box).Text = static_cast<QLineEdit *>(widget)->text();
+    }
+    void operator()(Combo combo) const { (v.*combo.text).Text = static_cast<QComboBox *>(widget)->currentText(); }
+    void operator()(OptionButton V::*option) const
+    {
+        (v.*option).Value = static_cast<QRadioButton *>(widget)->isChecked();
+    }
+    void operator()(CheckBox V::*check) const { (v.*check).Value = static_cast<QCheckBox *>(widget)->isChecked() ? 1 : 0; }
+    template <typename ShownOnly>
+    void operator()(ShownOnly) const
+    {
+    }
+};
 
 // Repaints a widget now; a widget just hidden leaves its place to its parent.
 void RepaintNow(QWidget *widget)
@@ -113,10 +288,6 @@ frmMain::frmMain(frmMainValues &v, MainForm &form, QWidget *parent)
     setObjectName(QStringLiteral("frmMain"));
     Design::UseDesignFont(this);
     BuildControls();
-    for (QWidget *child : centralWidget()->findChildren<QWidget *>()) {
-        if (qobject_cast<QLabel *>(child) || qobject_cast<QCheckBox *>(child) || qobject_cast<QRadioButton *>(child))
-            captions_.push_back({child, child->width()});
-    }
     FitCaptions();
     BuildMenu();
     Connect();
@@ -137,101 +308,38 @@ void frmMain::BuildControls()
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
-    Label5 = Make<QLabel>(client, "Label5", 300, 180, 4395, 315);
-    Label5->setText(QStringLiteral("Tavrin Card Data Import/Batch loader"));
+    for (const frmMainControl &control : kControls) {
+        QWidget *parent = control.frame ? client->findChild<QWidget *>(QLatin1String(control.frame)) : client;
+        controls_.push_back({&control, Create(control, parent), QString()});
+    }
+    // Saved values may be of any length; a line edit's own limit would cut
+    // them to 32,767 characters, and Save would then store the cut text.
+    for (QLineEdit *box : client->findChildren<QLineEdit *>())
+        box->setMaxLength(std::numeric_limits<int>::max());
+
+    auto *Label5 = client->findChild<QLabel *>(QStringLiteral("Label5"));
     QFont heading = Label5->font();
     heading.setBold(true);
     heading.setPointSizeF(9.75);
     Label5->setFont(heading);
-
-    Option_Batch = Make<QRadioButton>(client, "Option_Batch", 5400, 120, 1335, 195);
-    Option_Batch->setText(QStringLiteral("Batch Load"));
-    Option_Import = Make<QRadioButton>(client, "Option_Import", 5400, 360, 1335, 255);
-    Option_Import->setText(QStringLiteral("Import File"));
-    lberrcount = Make<QLabel>(client, "lberrcount", 7080, 240, 1035, 255);
-    lberrcount->setText(QStringLiteral("Errors 0"));
-
-    auto *Frame1 = Make<QGroupBox>(client, "Frame1", 120, 720, 4100, 1740);
-    Frame1->setTitle(QStringLiteral("Search For"));
-    auto *Label1 = Make<QLabel>(Frame1, "Label1", 120, 360, 975, 255);
-    Label1->setText(QStringLiteral("Search Field"));
-    Combo1 = Make<QComboBox>(Frame1, "Combo1", 1320, 360, 2655, 315);
-    Label2 = Make<QLabel>(Frame1, "Label2", 120, 840, 1335, 255);
-    Label2->setText(QStringLiteral("Search Criteria"));
-    Text1 = Make<QLineEdit>(Frame1, "Text1", 1320, 840, 2650, 285);
-    Text1->setText(QStringLiteral("Find"));
-    txtSearch_col = Make<QLineEdit>(Frame1, "txtSearch_col", 1560, 840, 1035, 285);
-    txtSearch_col->setText(QStringLiteral("0"));
-    txtSearch_col->setToolTip(QStringLiteral("Select item no in import file record for search value."));
-
-    auto *Frame2 = Make<QGroupBox>(client, "Frame2", 4320, 720, 4100, 1725);
-    Frame2->setTitle(QStringLiteral("Replace With"));
-    Label3 = Make<QLabel>(Frame2, "Label3", 120, 360, 1095, 255);
-    Label3->setText(QStringLiteral("Replace Field"));
-    Combo2 = Make<QComboBox>(Frame2, "Combo2", 1320, 360, 2655, 315);
-    Label4 = Make<QLabel>(Frame2, "Label4", 120, 840, 1275, 255);
-    Label4->setText(QStringLiteral("Replace Value"));
-    Text2 = Make<QLineEdit>(Frame2, "Text2", 1320, 840, 2650, 285);
-    Text2->setText(QStringLiteral("Replace"));
-    txtReplace_col = Make<QLineEdit>(Frame2, "txtReplace_col", 1560, 840, 975, 285);
-    txtReplace_col->setText(QStringLiteral("1"));
-    txtReplace_col->setToolTip(QStringLiteral("Select item no in import file record for replace value"));
-    txtshowlist = Make<QPlainTextEdit>(Frame2, "txtshowlist", 120, 240, 3855, 1035);
-    txtshowlist->setPlainText(QStringLiteral("Text4"));
-    txtshowlist->setReadOnly(true);
-    txtshowlist->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtshowlist->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Chk_RepFromLst = Make<QCheckBox>(Frame2, "Chk_RepFromLst", 120, 1320, 3795, 375);
-    Chk_RepFromLst->setText(QStringLiteral(" List of multiple  Fields and Values to be replaced"));
-
-    for (QGroupBox *frame : {Frame1, Frame2}) {
+    for (auto *frame : client->findChildren<QGroupBox *>()) {
         QFont bold = frame->font();
         bold.setBold(true);
         frame->setFont(bold);
         for (QWidget *child : frame->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
             KeepFontOfWindow(child);
     }
-    // Combo1 and Combo2 take any text; their lists offer the card table's
-    // fields and never grow by what is typed.
-    for (QComboBox *combo : {Combo1, Combo2}) {
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::NoInsert);
-        combo->setCompleter(nullptr);
-        combo->setEditText(combo->objectName());
-    }
-
-    cmdexeNow = Make<QPushButton>(client, "cmdexeNow", 120, 2580, 915, 315);
-    cmdexeNow->setText(QStringLiteral("Execute"));
-    cmdexeNow->setToolTip(QStringLiteral("Excecute Search and Replace settings"));
-    Command3 = Make<QPushButton>(client, "Command3", 120, 2580, 915, 315);
-    Command3->setText(QStringLiteral("Import"));
-    txtImportFile = Make<QLineEdit>(client, "txtImportFile", 1080, 2580, 3255, 315);
-    txtImportFile->setToolTip(QStringLiteral("File to be imported"));
-    cmdFile = Make<QPushButton>(client, "cmdFile", 4380, 2580, 855, 315);
-    cmdFile->setText(QStringLiteral("Browse"));
-    LBCounter = Make<QLabel>(client, "LBCounter", 3000, 2580, 735, 255);
-    LBCounter->setText(QStringLiteral("0"));
-    LBtext = Make<QLabel>(client, "LBtext", 3900, 2580, 1275, 255);
-    LBtext->setText(QStringLiteral("Records Loaded"));
-    Chk_view = Make<QCheckBox>(client, "Chk_view", 5520, 2580, 1575, 255);
-    Chk_view->setText(QStringLiteral("View Import File"));
-    Command2 = Make<QPushButton>(client, "Command2", 7500, 2580, 915, 315);
-    Command2->setText(QStringLiteral("Save"));
-    Command2->setToolTip(QStringLiteral("Save Settings for auto run"));
-
-    // Saved values may be of any length; a line edit's own limit would cut
-    // them to 32,767 characters, and Save would then store the cut text.
-    for (QLineEdit *box : {Text1, Text2, txtSearch_col, txtReplace_col, txtImportFile, Combo1->lineEdit(), Combo2->lineEdit()})
-        box->setMaxLength(std::numeric_limits<int>::max());
-
-    txtViewImport = Make<QPlainTextEdit>(client, "txtViewImport", 40, 3060, 8475, 2115);
-    txtViewImport->setReadOnly(true);
+    // The import file's view keeps its lines whole and scrolls both ways.
+    auto *txtViewImport = client->findChild<QPlainTextEdit *>(QStringLiteral("txtViewImport"));
     txtViewImport->setLineWrapMode(QPlainTextEdit::NoWrap);
-    txtViewImport->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtViewImport->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
+    lberrcount = client->findChild<QLabel *>(QStringLiteral("lberrcount"));
+    LBCounter = client->findChild<QLabel *>(QStringLiteral("LBCounter"));
+    LBtext = client->findChild<QLabel *>(QStringLiteral("LBtext"));
+
     // Docked to the bottom edge (ApplyHeight), above whatever lies there.
-    ProgressBar1 = Make<QProgressBar>(client, "ProgressBar1", 0, 3045, kClientWidthTwips, 255);
+    ProgressBar1 = Design::Place<QProgressBar>(client, "ProgressBar1", 0, 3045, kClientWidthTwips, 255);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
@@ -272,34 +380,36 @@ void frmMain::BuildMenu()
 
 void frmMain::Connect()
 {
-    frmMain *const self = this;
-    MainForm *const handlers = &form;
-    auto handle = [self, handlers](void (MainForm::*handler)()) {
-        return [self, handlers, handler] { self->Handle([handlers, handler] { (handlers->*handler)(); }); };
-    };
-
-    connect(Option_Batch, &QRadioButton::toggled, this, [this](bool checked) {
-        if (checked)
-            Handle([this] {
-                v.Option_Batch.Value = true;
-                form.Option_Batch_Click();
+    for (const Control &control : controls_) {
+        const auto handler = control.design->handler;
+        if (!handler)
+            continue;
+        auto run = [this, handler] { Handle([this, handler] { (form.*handler)(); }); };
+        QWidget *widget = control.widget;
+        switch (control.design->kind) {
+        case K::Option: {
+            // Only the option that becomes chosen runs its handler.
+            const auto option = std::get<OptionButton V::*>(control.design->bound);
+            connect(static_cast<QRadioButton *>(widget), &QRadioButton::toggled, this, [this, option, handler](bool on) {
+                if (on)
+                    Handle([this, option, handler] {
+                        (v.*option).Value = true;
+                        (form.*handler)();
+                    });
             });
-    });
-    connect(Option_Import, &QRadioButton::toggled, this, [this](bool checked) {
-        if (checked)
-            Handle([this] {
-                v.Option_Import.Value = true;
-                form.Option_Import_Click();
-            });
-    });
-    connect(Chk_view, &QCheckBox::clicked, this, handle(&MainForm::Chk_view_Click));
-    connect(Chk_RepFromLst, &QCheckBox::clicked, this, handle(&MainForm::Chk_RepFromLst_Click));
-    connect(cmdFile, &QPushButton::clicked, this, handle(&MainForm::cmdFile_Click));
-    connect(Command2, &QPushButton::clicked, this, handle(&MainForm::Command2_Click));
-    connect(cmdexeNow, &QPushButton::clicked, this, handle(&MainForm::cmdexeNow_Click));
-    connect(Command3, &QPushButton::clicked, this, handle(&MainForm::Command3_Click));
-    connect(Combo1, &QComboBox::activated, this, handle(&MainForm::Combo1_Click));
-    connect(txtImportFile, &QLineEdit::textEdited, this, handle(&MainForm::txtImportFile_Change));
+            break;
+        }
+        case K::Combo:
+            connect(static_cast<QComboBox *>(widget), &QComboBox::activated, this, run);
+            break;
+        case K::Edit:
+            connect(static_cast<QLineEdit *>(widget), &QLineEdit::textEdited, this, run);
+            break;
+        default:
+            connect(static_cast<QAbstractButton *>(widget), &QAbstractButton::clicked, this, run);
+            break;
+        }
+    }
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1Fired);
 }
 
@@ -315,21 +425,10 @@ void frmMain::Handle(const std::function<void()> &handler)
     if (running_)
         return;
     {
-        struct Running
-        {
-            bool &flag;
-            explicit Running(bool &flag) : flag(flag) { flag = true; }
-            ~Running() { flag = false; }
-        } running{running_};
-
+        const QScopedValueRollback running(running_, true);
         PullValues();
-        try {
-            handler();
-        } catch (...) {
-            PushValues();
-            throw;
-        }
-        PushValues();
+        const auto push = qScopeGuard([this] { PushValues(); });
+        handler();
     }
     if (timerFired_) {
         timerFired_ = false;
@@ -341,13 +440,7 @@ void frmMain::ShowModal(const std::function<std::unique_ptr<QDialog>()> &create)
 {
     PullValues();
     {
-        struct ModalOpen
-        {
-            bool &flag;
-            explicit ModalOpen(bool &flag) : flag(flag) { flag = true; }
-            ~ModalOpen() { flag = false; }
-        } modalOpen{modalOpen_};
-
+        const QScopedValueRollback modalOpen(modalOpen_, true);
         create()->exec();
         // Without a window manager, and on Qt's offscreen platform, no window
         // is active once a modal window has closed. The activation is taken
@@ -403,84 +496,24 @@ void frmMain::showEvent(QShowEvent *event)
 
 void frmMain::PullValues()
 {
-    v.Combo1.Text = Combo1->currentText();
-    v.Combo2.Text = Combo2->currentText();
-    v.Text1.Text = Text1->text();
-    v.Text2.Text = Text2->text();
-    v.txtSearch_col.Text = txtSearch_col->text();
-    v.txtReplace_col.Text = txtReplace_col->text();
-    v.txtImportFile.Text = txtImportFile->text();
-    v.Option_Batch.Value = Option_Batch->isChecked();
-    v.Option_Import.Value = Option_Import->isChecked();
-    v.Chk_view.Value = Chk_view->isChecked() ? 1 : 0;
-    v.Chk_RepFromLst.Value = Chk_RepFromLst->isChecked() ? 1 : 0;
+    for (const Control &control : controls_)
+        std::visit(Pull{v, control.widget, control.design->kind}, control.design->bound);
 }
 
 void frmMain::PushValues()
 {
-    const std::initializer_list<QObject *> inputs{
-        Option_Batch, Option_Import, Combo1,   Combo2,    Text1,    Text2,   txtSearch_col, txtReplace_col,
-        txtImportFile, Chk_RepFromLst, Chk_view, cmdexeNow, Command3, cmdFile, Command2};
     std::vector<QSignalBlocker> blockers;
-    blockers.reserve(inputs.size());
-    for (QObject *input : inputs)
-        blockers.emplace_back(input);
+    blockers.reserve(controls_.size());
+    for (const Control &control : controls_) {
+        const K kind = control.design->kind;
+        if (kind != K::Frame && kind != K::Label && kind != K::View)
+            blockers.emplace_back(control.widget);
+    }
 
     setWindowTitle(v.Caption);
     ApplyHeight();
-
-    Label5->setVisible(v.Label5.Visible);
-    SetText(Label5, v.Label5.Caption);
-
-    // Both options may be cleared (a saved mode that names neither), which
-    // an exclusive pair refuses; exclusiveness is lifted while they are set.
-    Option_Batch->setAutoExclusive(false);
-    Option_Import->setAutoExclusive(false);
-    Option_Batch->setChecked(v.Option_Batch.Value);
-    Option_Import->setChecked(v.Option_Import.Value);
-    Option_Batch->setAutoExclusive(true);
-    Option_Import->setAutoExclusive(true);
-    Option_Batch->setVisible(v.Option_Batch.Visible);
-    Option_Import->setVisible(v.Option_Import.Visible);
-
-    SetCombo(Combo1, v.Combo1List, v.Combo1.Text);
-    Combo1->setVisible(v.Combo1.Visible);
-    SetText(Label2, v.Label2.Caption);
-    SetText(Text1, v.Text1.Text);
-    Text1->setVisible(v.Text1.Visible);
-    SetText(txtSearch_col, v.txtSearch_col.Text);
-    txtSearch_col->setVisible(v.txtSearch_col.Visible);
-
-    SetText(Label3, v.Label3.Caption);
-    Label3->setVisible(v.Label3.Visible);
-    SetCombo(Combo2, v.Combo2List, v.Combo2.Text);
-    Combo2->setVisible(v.Combo2.Visible);
-    SetText(Label4, v.Label4.Caption);
-    Label4->setVisible(v.Label4.Visible);
-    SetText(Text2, v.Text2.Text);
-    Text2->setVisible(v.Text2.Visible);
-    SetText(txtReplace_col, v.txtReplace_col.Text);
-    txtReplace_col->setVisible(v.txtReplace_col.Visible);
-    SetText(txtshowlist, shownList_, v.txtshowlist.Text);
-    txtshowlist->setVisible(v.txtshowlist.Visible);
-    Chk_RepFromLst->setChecked(v.Chk_RepFromLst.Value == 1);
-    Chk_RepFromLst->setVisible(v.Chk_RepFromLst.Visible);
-
-    cmdexeNow->setVisible(v.cmdexeNow.Visible);
-    Command3->setVisible(v.Command3.Visible);
-    SetText(txtImportFile, v.txtImportFile.Text);
-    txtImportFile->setVisible(v.txtImportFile.Visible);
-    cmdFile->setVisible(v.cmdFile.Visible);
-    SetText(LBCounter, v.LBCounter.Caption);
-    LBCounter->setVisible(v.LBCounter.Visible);
-    SetText(LBtext, v.LBtext.Caption);
-    LBtext->setVisible(v.LBtext.Visible);
-    Chk_view->setChecked(v.Chk_view.Value == 1);
-    Chk_view->setVisible(v.Chk_view.Visible);
-    SetText(lberrcount, v.lberrcount.Caption);
-    lberrcount->setVisible(v.lberrcount.Visible);
-
-    SetText(txtViewImport, shownViewImport_, v.txtViewImport.Text);
+    for (Control &control : controls_)
+        std::visit(Push{v, control.widget, control.design->kind, control.shown}, control.design->bound);
     FitCaptions();
     ShowProgressBar();
     ShowMousePointer();
@@ -499,8 +532,11 @@ void frmMain::ApplyHeight()
 
 void frmMain::FitCaptions()
 {
-    for (const Caption &caption : captions_)
-        FitCaption(caption.widget, caption.designedWidth);
+    for (const Control &control : controls_) {
+        const K kind = control.design->kind;
+        if (kind == K::Label || kind == K::Option || kind == K::Check)
+            Design::FitCaption(control.widget, Px(control.design->place.width()));
+    }
 }
 
 void frmMain::ShowProgressBar()

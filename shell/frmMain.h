@@ -10,16 +10,12 @@
 #include <memory>
 #include <vector>
 
-class QCheckBox;
-class QComboBox;
 class QDialog;
 class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
 class QProgressBar;
-class QPushButton;
-class QRadioButton;
 class QTimer;
+
+struct frmMainControl;
 
 // The main window. It owns no state of its own: the values object is the
 // truth, MainForm's handlers change it, and the window mirrors it. Every
@@ -31,7 +27,8 @@ class QTimer;
 // from the message box), and a firing of the start-up timer is kept and run
 // once as soon as the running handler returns.
 //
-// Each control is a child widget whose object name is the control's name; the
+// Each control is a child widget whose object name is the control's name,
+// made, filled and read back from one table of the design (frmMain.cpp); the
 // never-seen working controls (txtLoglist, List1, List2, Text3, DataCombo1,
 // Adodc1) have no widget, their contents live in the values only.
 class frmMain final : public QMainWindow
@@ -96,45 +93,21 @@ private:
     frmMainValues &v;
     MainForm &form;
 
-    // Frame1 and Frame2 rows, the mode row and the bottom row.
-    QLabel *Label5 = nullptr;
-    QRadioButton *Option_Batch = nullptr;
-    QRadioButton *Option_Import = nullptr;
+    // Each control of the design with its widget. shown is the text last put
+    // into a read-only view, which is not read back.
+    struct Control
+    {
+        const frmMainControl *design;
+        QWidget *widget;
+        QString shown;
+    };
+    std::vector<Control> controls_;
+    // What a run shows without a push.
     QLabel *lberrcount = nullptr;
-    QLabel *Label2 = nullptr;
-    QComboBox *Combo1 = nullptr;
-    QLineEdit *Text1 = nullptr;
-    QLineEdit *txtSearch_col = nullptr;
-    QLabel *Label3 = nullptr;
-    QComboBox *Combo2 = nullptr;
-    QLabel *Label4 = nullptr;
-    QLineEdit *Text2 = nullptr;
-    QLineEdit *txtReplace_col = nullptr;
-    QPlainTextEdit *txtshowlist = nullptr;
-    QCheckBox *Chk_RepFromLst = nullptr;
-    QPushButton *cmdexeNow = nullptr;
-    QPushButton *Command3 = nullptr;
-    QLineEdit *txtImportFile = nullptr;
-    QPushButton *cmdFile = nullptr;
     QLabel *LBCounter = nullptr;
     QLabel *LBtext = nullptr;
-    QCheckBox *Chk_view = nullptr;
-    QPushButton *Command2 = nullptr;
     QProgressBar *ProgressBar1 = nullptr;
-    QPlainTextEdit *txtViewImport = nullptr;
     QTimer *Timer1 = nullptr;
-
-    // The controls that show a caption, with their designed widths.
-    struct Caption
-    {
-        QWidget *widget;
-        int designedWidth;
-    };
-    std::vector<Caption> captions_;
-
-    // The texts last put into the read-only views, which are not read back.
-    QString shownViewImport_;
-    QString shownList_;
 
     bool running_ = false;
     bool timerFired_ = false;

@@ -43,13 +43,15 @@ inline void FixClientArea(QWidget *window, int widthTwips, int heightTwips)
     window->setFixedSize(Px(widthTwips), Px(heightTwips));
 }
 
-// A caption (label, option or check box) that needs more than its designed
-// width grows to the right, as far as its parent allows.
-inline void FitCaption(QWidget *widget)
+// A caption (label, option or check box) is never clipped: one whose text
+// needs more than its designed width grows to the right, as far as its parent
+// allows, and goes back to the designed width when the text is short again.
+inline void FitCaption(QWidget *widget, int designedWidth)
 {
     const int room = widget->parentWidget()->width() - widget->x() - 1;
-    const int width = std::max(widget->width(), std::min(widget->sizeHint().width(), room));
-    widget->resize(width, widget->height());
+    const int width = std::max(designedWidth, std::min(widget->sizeHint().width(), room));
+    if (width != widget->width())
+        widget->resize(width, widget->height());
 }
 
 } // namespace Design

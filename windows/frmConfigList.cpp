@@ -71,7 +71,7 @@ void frmConfigList::BuildControls()
     cmdExit->setText(QStringLiteral("Exit"));
 
     for (QWidget *caption : std::initializer_list<QWidget *>{Label1, Label2, OptionFile, Optionfixed})
-        Design::FitCaption(caption);
+        Design::FitCaption(caption, caption->width());
     // Enter in a box adds nothing and closes nothing: no button is a default.
     for (QPushButton *button : {cmdAdd, cmdClear, cmdSave, cmdExit})
         button->setAutoDefault(false);

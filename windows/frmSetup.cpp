@@ -32,7 +32,7 @@ frmSetup::frmSetup(MainValues &v, SettingsStore &settings, MessageBox &msg, QWid
     Frame1->setTitle(QStringLiteral("Delimiter"));
     auto *Label1 = Place<QLabel>(Frame1, "Label1", 180, 300, 2415, 255);
     Label1->setText(QStringLiteral("Select Delimiter used in import file"));
-    Design::FitCaption(Label1);
+    Design::FitCaption(Label1, Label1->width());
     txtDelimiter = Place<QLineEdit>(Frame1, "txtDelimiter", 180, 660, 1035, 360);
     txtDelimiter->setMaxLength(std::numeric_limits<int>::max());
     QFont bold = txtDelimiter->font();

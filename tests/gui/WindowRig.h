@@ -1,7 +1,6 @@
 #pragma once
 
 #include "CardDb.h"
-#include "Controls.h"
 #include "DiskFileSystem.h"
 #include "Doubles.h"
 #include "FaultyFileSystem.h"
@@ -11,11 +10,20 @@
 #include "TempFolder.h"
 #include "frmMain.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <tuple>
 
 // Runs events until done() holds (at most two seconds), then for settleMs more.
 inline void ProcessEventsUntil(const std::function<bool()> &done, int settleMs = 20)
@@ -29,43 +37,37 @@ inline void ProcessEventsUntil(const std::function<bool()> &done, int settleMs =
         QApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-// Records every message and runs a piece of code while the box is "open", as
-// a modal box's event loop would run events.
-class LoopingMessageBox final : public MessageBox
+// A window's control by its name; the test fails when there is none.
+template <typename W = QWidget>
+W *Control(const QWidget *window, const char *name)
 {
-public:
-    void Show(const QString &text, MsgIcon) override
-    {
-        shown << text;
-        if (whileOpen)
-            whileOpen();
-    }
-    QStringList shown;
-    std::function<void()> whileOpen;
-};
+    W *widget = window->findChild<W *>(QLatin1String(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+inline void Click(const QWidget *window, const char *button)
+{
+    Control<QAbstractButton>(window, button)->click();
+}
 
 // Records the command lines; a missing program fails the start.
-class MissingProgramStarter final : public ProgramStarter
+struct MissingProgramStarter final : ProgramStarter
 {
-public:
-    void Start(const QString &commandLine) override
-    {
-        if (missing)
-            throw Failure(QStringLiteral("not found"));
-        started << commandLine;
-    }
+    void Start(const QString &line) override { missing ? throw Failure(QStringLiteral("not found")) : started.append(line); }
     bool missing = false;
     QStringList started;
 };
 
-class NoFilePicker final : public FilePicker
+// The operator's answer to every file dialog: a path, or "" to cancel.
+struct ChosenFilePicker final : FilePicker
 {
-public:
-    QString GetOpenFileName(const QString &, const QString &) override { return {}; }
+    QString GetOpenFileName(const QString &, const QString &) override { return chosen; }
+    QString chosen;
 };
 
-// A program folder with a card database, an import file and a list, and the
-// main window over it.
+// A program folder with a card database, an import file and a list, the
+// services every window works with, and the main window over them once started.
 class WindowRig : public testing::Test
 {
 protected:
@@ -97,17 +99,24 @@ protected:
     template <typename W = QWidget>
     W *Ctl(const char *name) { return Control<W>(window.get(), name); }
     int ReadWholeCalls() { return fs.Calls(FaultyFileSystem::Op::ReadWhole); }
+    QStringList Messages() const
+    {
+        QStringList texts;
+        for (const auto &shown : msg.shown)
+            texts << shown.text;
+        return texts;
+    }
 
     TempFolder folder;
     QString importFile;
     DiskFileSystem disk;
     FaultyFileSystem fs{disk};
-    LoopingMessageBox msg;
+    RecordingMessageBox msg;
     FixedClock clock;
     ThrowingExit exit;
     Services services{msg, clock, fs, exit, ProgramFolder(folder.Path())};
     MemorySettingsStore settings;
-    NoFilePicker picker;
+    ChosenFilePicker picker;
     MissingProgramStarter starter;
     SqliteCardStore store{folder.File(QStringLiteral("card.db"))};
     frmMainValues v;
