@@ -49,10 +49,7 @@ QByteArray Sql(const QString &text)
 MatchIndex::MatchIndex(sqlite::Database &db)
     : db_(db)
 {
-    const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_key", 3, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, nullptr,
-                                                      KeyFunction, nullptr, nullptr, nullptr);
-    if (registered != SQLITE_OK)
-        throw sqlite::Error(registered, QString::fromUtf8(sqlite3_errmsg(db.Handle())), db.Path(), "kvr_key");
+    db.CreateFunction("kvr_key", 3, nullptr, KeyFunction);
 }
 
 bool MatchIndex::Covers(const QString &field) const

@@ -204,6 +204,14 @@ void Transaction::Commit()
     }
 }
 
+void Database::CreateFunction(const char *name, int arguments, void *userData, Function function)
+{
+    const int result = sqlite3_create_function_v2(db_.get(), name, arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+                                                  userData, function, nullptr, nullptr, nullptr);
+    if (result != SQLITE_OK)
+        throw Error(result, QString::fromUtf8(sqlite3_errmsg(db_.get())), path_, name);
+}
+
 ReadTransaction::ReadTransaction(Database &db)
     : db_(db)
 {

@@ -114,6 +114,11 @@ public:
     // Runs one cached statement to its end.
     void Execute(const QByteArray &sql) { Cached(sql).Execute(); }
 
+    using Function = void (*)(sqlite3_context *, int, sqlite3_value **);
+    // Adds a deterministic SQL function of this connection's statements
+    // (never of the schema's), with userData for sqlite3_user_data. Throws Error.
+    void CreateFunction(const char *name, int arguments, void *userData, Function function);
+
     // Rows changed by the last INSERT, UPDATE or DELETE, triggers not counted.
     qint64 Changes() const { return sqlite3_changes64(db_.get()); }
     // Rows changed since the connection was opened, those of triggers and

@@ -3,7 +3,7 @@
 #include "MatchIndex.h"
 #include "SearchTexts.h"
 #include "Sqlite.h"
-#include "WriteGroup.h"
+#include "TransactionPolicy.h"
 
 #include <QtGlobal>
 
@@ -124,10 +124,7 @@ struct SqliteCardStore::Connection
     sqlite::Database db;
     MatchIndex index;
     QString rowid = QStringLiteral("rowid");
-    WriteGroup writes;
-    // Held by a walk between writes; see MoveNext.
-    std::optional<sqlite::ReadTransaction> reading;
-    std::chrono::steady_clock::time_point readingBegun;
+    TransactionPolicy writes;
     // The pattern kvr_match tests against, set only while a search runs.
     const LikePattern *pattern = nullptr;
     ChangeWatch watch;
@@ -169,10 +166,7 @@ void SqliteCardStore::Open()
         if (withoutRowid.value_or(0) != 0)
             throw cannotOpen(QStringLiteral("its table %1 is a WITHOUT ROWID table, which the tool cannot update").arg(kTable));
         db.Execute("PRAGMA foreign_keys = ON");
-        const int registered = sqlite3_create_function_v2(db.Handle(), "kvr_match", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
-                                                          &connection->pattern, MatchFunction, nullptr, nullptr, nullptr);
-        if (registered != SQLITE_OK)
-            throw cannotOpen(QString::fromUtf8(sqlite3_errmsg(db.Handle())));
+        db.CreateFunction("kvr_match", 2, &connection->pattern, MatchFunction);
         sqlite3_update_hook(db.Handle(), ChangeHook, &connection->watch);
         db_ = std::move(connection);
         Reopen(false);
@@ -218,6 +212,7 @@ void SqliteCardStore::Reopen(bool bindingMustExist)
     if (c.rowid.isEmpty())
         throw StoreFailure(QStringLiteral("The table %1 of %2 hides its rowid behind columns").arg(kTable, path_));
     c.writes.SetRowidName(c.rowid);
+    c.writes.SetInterval(groupCommitInterval_);
 
     cursor_ = FirstRecord();
 
@@ -254,13 +249,13 @@ void SqliteCardStore::SetDataField(const QString &field)
 
 void SqliteCardStore::Refresh()
 {
-    Db().reading.reset();
+    Db().writes.EndReading();
     Reopen(true);
 }
 
 void SqliteCardStore::MoveFirst()
 {
-    Db().reading.reset();
+    Db().writes.EndReading();
     CheckOtherConnections();
     MoveTo(FirstRecord());
 }
@@ -284,8 +279,10 @@ void SqliteCardStore::MoveNext()
     if (!cursor_)
         throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
     CommitPending();
-    FlushIfDue();
-    KeepReading();
+    if (db_->writes.Due())
+        Flush();
+    db_->writes.EndReading(true);
+    db_->writes.KeepReading();
     cursor_ = RecordAfter(*cursor_);
 }
 
@@ -303,7 +300,7 @@ void SqliteCardStore::CancelUpdate()
 void SqliteCardStore::Flush()
 {
     if (db_)
-        db_->reading.reset();
+        db_->writes.EndReading();
     if (!db_ || !db_->writes.IsOpen())
         return;
     try {
@@ -332,6 +329,8 @@ void SqliteCardStore::SetBusyTimeout(std::chrono::milliseconds timeout)
 void SqliteCardStore::SetGroupCommitInterval(std::chrono::milliseconds interval)
 {
     groupCommitInterval_ = interval;
+    if (db_)
+        db_->writes.SetInterval(interval);
 }
 
 // The search's field as the table spells it, with what the search needs of
@@ -480,7 +479,6 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
     Connection &c = *db_;
     const QString &field = bound_->name;
     if (!c.writes.IsOpen()) {
-        c.reading.reset();
         try {
             c.writes.Begin();
         } catch (const sqlite::Error &e) {
@@ -539,31 +537,3 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
     }
 }
 
-void SqliteCardStore::FlushIfDue()
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (db_->writes.Due(groupCommitInterval_))
-        Flush();
-    if (db_->reading && now - db_->readingBegun >= groupCommitInterval_)
-        db_->reading.reset();
-}
-
-// A walk that moves record by record outside a write transaction reads
-// inside one read transaction instead of taking the database's read lock for
-// every move. Like the write transaction, it ends at Flush, after the
-// group-commit interval, and before the first write, so that the store never
-// holds a read lock while it waits for the write lock, nor keeps other
-// connections from committing for long; and at Refresh and MoveFirst, so
-// that a new walk sees what other connections have committed.
-void SqliteCardStore::KeepReading()
-{
-    Connection &c = *db_;
-    if (c.writes.IsOpen() || c.reading)
-        return;
-    try {
-        c.reading.emplace(c.db);
-        c.readingBegun = std::chrono::steady_clock::now();
-    } catch (const sqlite::Error &) {
-        // The walk reads statement by statement instead.
-    }
-}

@@ -135,8 +135,6 @@ private:
     void MoveTo(std::optional<qint64> rowid);
     void CommitPending();
     void WriteField(const FieldValue &value, qint64 rowid);
-    void FlushIfDue();
-    void KeepReading();
 
     QString path_;
     std::chrono::milliseconds busyTimeout_{5000};

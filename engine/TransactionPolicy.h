@@ -21,28 +21,38 @@ struct RecordWrite
     QString searchValue;
 };
 
-// The card store's writes, grouped into write transactions for speed. A
-// group begins with its first write and is committed when it has been open
-// for the group-commit interval, or when asked. Every write of the open
-// group is kept until its commit succeeds, so that a group whose commit
+// The card store's transactions. Writes are grouped into write transactions
+// for speed: a group begins with its first write and is committed when it has
+// been open for the group-commit interval, or when asked. Every write of the
+// open group is kept until its commit succeeds, so that a group whose commit
 // fails (a full disk, an I/O error, SQLite rolling the transaction back by
 // itself) loses nothing unseen: its writes are applied again in smaller
 // commits, down to one write a commit, and only those that cannot be
 // committed even alone are reported, as LostWrites.
-class WriteGroup
+//
+// Between writes, a walk's moves share one read transaction instead of
+// taking the database's read lock for every move. It ends before the first
+// write (so the store never holds a read lock while it waits for the write
+// lock), after the interval (so other connections are not kept from
+// committing for long), and whenever the store asks, as at a new walk.
+class TransactionPolicy
 {
 public:
-    explicit WriteGroup(sqlite::Database &db);
-    ~WriteGroup();
-    WriteGroup(const WriteGroup &) = delete;
-    WriteGroup &operator=(const WriteGroup &) = delete;
+    explicit TransactionPolicy(sqlite::Database &db);
+    ~TransactionPolicy();
+    TransactionPolicy(const TransactionPolicy &) = delete;
+    TransactionPolicy &operator=(const TransactionPolicy &) = delete;
 
     // How the table's rowid is reached; "rowid" unless a column hides it.
     void SetRowidName(const QString &name) { rowidName_ = name; }
 
+    // How long a group, or a read transaction, may stay open; one second
+    // unless set.
+    void SetInterval(std::chrono::milliseconds interval) { interval_ = interval; }
+
     bool IsOpen() const { return transaction_.has_value(); }
-    // Begins a group unless one is open; throws sqlite::Error when the
-    // database's lock cannot be had.
+    // Begins a group unless one is open, ending any read transaction first;
+    // throws sqlite::Error when the database's lock cannot be had.
     void Begin();
     // Writes one field of one record inside the open group (nothing else:
     // the caller fences it with a savepoint); throws sqlite::Error. The
@@ -50,7 +60,14 @@ public:
     void Execute(const RecordWrite &write);
     void Add(RecordWrite write);
     // True when the open group has lasted the interval.
-    bool Due(std::chrono::milliseconds interval) const;
+    bool Due() const;
+
+    // Begins a read transaction unless a group or one is open; a read
+    // transaction that cannot begin leaves statements to read on their own.
+    void KeepReading();
+    // Ends the read transaction, if one is open; with `due`, only once it
+    // has lasted the interval.
+    void EndReading(bool due = false);
 
     // Commits the open group, if any. Throws LostWrites naming every write
     // of the group that could not be committed.
@@ -68,6 +85,9 @@ private:
     QString rowidName_ = QStringLiteral("rowid");
     std::optional<sqlite::Transaction> transaction_;
     std::chrono::steady_clock::time_point begun_;
+    std::optional<sqlite::ReadTransaction> reading_;
+    std::chrono::steady_clock::time_point readingBegun_;
+    std::chrono::milliseconds interval_{1000};
     std::vector<RecordWrite> writes_;
     // During a recovery: why the database took not even one write alone, or
     // could not be locked; the rest of the group is then lost for the same

@@ -1,4 +1,4 @@
-#include "WriteGroup.h"
+#include "TransactionPolicy.h"
 
 #include <utility>
 
@@ -34,24 +34,25 @@ bool RefusesEverything(const sqlite::Error &error)
 
 } // namespace
 
-WriteGroup::WriteGroup(sqlite::Database &db)
+TransactionPolicy::TransactionPolicy(sqlite::Database &db)
     : db_(db)
 {
 }
 
 // An open group that nobody committed is rolled back with its transaction;
 // the store commits before it lets a group go.
-WriteGroup::~WriteGroup() = default;
+TransactionPolicy::~TransactionPolicy() = default;
 
-void WriteGroup::Begin()
+void TransactionPolicy::Begin()
 {
     if (transaction_)
         return;
+    reading_.reset();
     transaction_.emplace(db_);
     begun_ = std::chrono::steady_clock::now();
 }
 
-void WriteGroup::Execute(const RecordWrite &write)
+void TransactionPolicy::Execute(const RecordWrite &write)
 {
     // OR ABORT overrides any ON CONFLICT clause of the table: a conflict can
     // neither replace other records nor end the transaction.
@@ -62,17 +63,35 @@ void WriteGroup::Execute(const RecordWrite &write)
     update.Bind(2, write.rowid).Execute();
 }
 
-void WriteGroup::Add(RecordWrite write)
+void TransactionPolicy::Add(RecordWrite write)
 {
     writes_.push_back(std::move(write));
 }
 
-bool WriteGroup::Due(std::chrono::milliseconds interval) const
+bool TransactionPolicy::Due() const
 {
-    return transaction_ && std::chrono::steady_clock::now() - begun_ >= interval;
+    return transaction_ && std::chrono::steady_clock::now() - begun_ >= interval_;
 }
 
-void WriteGroup::Commit()
+void TransactionPolicy::KeepReading()
+{
+    if (transaction_ || reading_)
+        return;
+    try {
+        reading_.emplace(db_);
+        readingBegun_ = std::chrono::steady_clock::now();
+    } catch (const sqlite::Error &) {
+        // The walk reads statement by statement instead: slower, not wrong.
+    }
+}
+
+void TransactionPolicy::EndReading(bool due)
+{
+    if (!due || std::chrono::steady_clock::now() - readingBegun_ >= interval_)
+        reading_.reset();
+}
+
+void TransactionPolicy::Commit()
 {
     if (!transaction_)
         return;
@@ -86,7 +105,7 @@ void WriteGroup::Commit()
     }
 }
 
-void WriteGroup::Recover(const RecordWrite &current)
+void TransactionPolicy::Recover(const RecordWrite &current)
 {
     transaction_.reset();
     std::vector<RecordWrite> writes = std::exchange(writes_, {});
@@ -94,7 +113,7 @@ void WriteGroup::Recover(const RecordWrite &current)
     Reapply(std::move(writes));
 }
 
-void WriteGroup::Reapply(std::vector<RecordWrite> writes)
+void TransactionPolicy::Reapply(std::vector<RecordWrite> writes)
 {
     refusedAll_.clear();
     std::vector<LostWrites::Lost> lost;
@@ -105,7 +124,7 @@ void WriteGroup::Reapply(std::vector<RecordWrite> writes)
 
 // Halves a part whose commit fails until each write stands alone: what the
 // database can take is committed, in the writes' order, and the rest is lost.
-void WriteGroup::ReapplyPart(std::span<const RecordWrite> writes, std::vector<LostWrites::Lost> &lost)
+void TransactionPolicy::ReapplyPart(std::span<const RecordWrite> writes, std::vector<LostWrites::Lost> &lost)
 {
     if (writes.empty())
         return;
