@@ -17,24 +17,14 @@
 #include "TextEncoding.h"
 
 #include <QList>
-#include <QString>
 
-#include <algorithm>
 #include <array>
-#include <cstddef>
-#include <cstdint>
 
 namespace {
 
 const std::array<QString, 4> kSections = {"Bulkrun", "KVRFennic", "bulkrun", "New Part"};
-const std::array<QString, 8> kKeys = {"Option", "Delimiter", "Auto_Run", "auto_run",
-                                      "Search_Criteria", "Card_Database", "New_Key", "K"};
+const std::array<QString, 8> kKeys = {"Option", "Delimiter", "Auto_Run", "auto_run", "Search_Criteria", "Card_Database", "New_Key", "K"};
 const QByteArray kBom("\xEF\xBB\xBF");
-
-bool SameName(const QString &a, const QString &b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
 
 // Every key of every section, in a fixed order.
 QStringList ReadAll(IniSettingsStore &store)
@@ -47,23 +37,15 @@ QStringList ReadAll(IniSettingsStore &store)
     return values;
 }
 
-// The lines of the file, each with its LF.
+// The lines of the file, each with its LF (a last line may have none).
 QList<QByteArray> Lines(const QByteArray &bytes)
 {
-    QList<QByteArray> lines;
-    qsizetype from = 0;
-    while (from < bytes.size()) {
-        const qsizetype lf = bytes.indexOf('\n', from);
-        const qsizetype to = lf < 0 ? bytes.size() : lf + 1;
-        lines.append(bytes.mid(from, to - from));
-        from = to;
-    }
+    QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        lines[i] += '\n';
+    if (lines.last().isEmpty())
+        lines.removeLast();
     return lines;
-}
-
-QByteArray LineEnd(const QByteArray &line)
-{
-    return line.endsWith("\r\n") ? "\r\n" : "\n";
 }
 
 // The file after the save against the file before: one edit, in one place.
@@ -77,51 +59,33 @@ void CheckEdit(QByteArray before, QByteArray after, const QString &section, cons
         before.remove(0, kBom.size());
         after.remove(0, kBom.size());
     }
-    const QList<QByteArray> old = Lines(before), now = Lines(after);
     // A last line without line end may have been given one that keeps its text.
-    const auto same = [&](qsizetype o, qsizetype n) {
-        if (old[o] == now[n])
-            return true;
-        return o == old.size() - 1 && !old[o].endsWith('\n') && old[o] + (old[o].endsWith('\r') ? "\r\n" : "\n") == now[n];
-    };
-    qsizetype head = 0;
-    while (head < old.size() && head < now.size() && same(head, head))
+    if (!before.isEmpty() && !before.endsWith('\n')) {
+        for (QByteArray *file : {&before, &after})
+            *file += file->isEmpty() || file->endsWith('\n') ? "" : file->endsWith('\r') ? "\r\n" : "\n";
+    }
+    const QList<QByteArray> old = Lines(before), now = Lines(after);
+    qsizetype head = 0, tail = 0;
+    while (head < old.size() && head < now.size() && old[head] == now[head])
         ++head;
-    qsizetype tail = 0;
-    while (tail < old.size() - head && tail < now.size() - head && same(old.size() - 1 - tail, now.size() - 1 - tail))
+    while (tail < old.size() - head && tail < now.size() - head && old[old.size() - 1 - tail] == now[now.size() - 1 - tail])
         ++tail;
-    const QList<QByteArray> removed = old.mid(head, old.size() - head - tail);
-    const QList<QByteArray> added = now.mid(head, now.size() - head - tail);
+    const QList<QByteArray> removed = old.mid(head, old.size() - head - tail), added = now.mid(head, now.size() - head - tail);
 
     FUZZ_CHECK(removed.size() <= 1, where());
     if (removed.size() == 1) {
-        const QByteArray &was = removed.front();
-        FUZZ_CHECK(added.size() == 1, where());
-        const qsizetype equals = was.indexOf('=');
-        FUZZ_CHECK(equals >= 0 && added.front().startsWith(was.left(equals + 1)), where());
-        FUZZ_CHECK(added.front().endsWith(LineEnd(was)), where());
+        const qsizetype equals = removed[0].indexOf('=');
+        FUZZ_CHECK(added.size() == 1 && equals >= 0 && added[0].startsWith(removed[0].left(equals + 1)), where());
+        FUZZ_CHECK(added[0].endsWith(removed[0].endsWith("\r\n") ? "\r\n" : "\n"), where());
         return;
     }
-    const QByteArray header = '[' + section.toUtf8() + "]\n";
     const QByteArray entry = key.toUtf8() + '=';
     qsizetype entries = 0;
     for (const QByteArray &line : added) {
-        FUZZ_CHECK(line == "\n" || line == header || line.startsWith(entry), where());
+        FUZZ_CHECK(line == "\n" || line == '[' + section.toUtf8() + "]\n" || line.startsWith(entry), where());
         entries += line.startsWith(entry) ? 1 : 0;
     }
     FUZZ_CHECK(entries == (added.isEmpty() ? 0 : 1), where());
-}
-
-QString ValueText(const QByteArray &bytes, int form)
-{
-    switch (form) {
-    case 1:
-        return QString::fromLatin1(bytes);
-    case 2:
-        return Utf16Units(bytes);
-    default:
-        return QString::fromUtf8(bytes);
-    }
 }
 
 } // namespace
@@ -133,11 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QString &section = kSections[data[0] & 3];
     const QString &key = kKeys[(data[0] >> 2) & 7];
     const std::size_t valueBytes = std::min<std::size_t>(data[1], size - 2);
-    const QString value = ValueText(Bytes(data + 2, valueBytes), (data[0] >> 5) & 3);
+    const QByteArray valueData = Bytes(data + 2, valueBytes);
+    const int form = (data[0] >> 5) & 3;
+    const QString value = form == 1 ? QString::fromLatin1(valueData) : form == 2 ? Utf16Units(valueData) : QString::fromUtf8(valueData);
     const QByteArray file = Bytes(data + 2 + valueBytes, size - 2 - valueBytes);
-    const auto where = [&] {
-        return QStringLiteral("[%1] %2=%3 into %4").arg(section, key, Shown(value), Shown(file));
-    };
+    const auto where = [&] { return QStringLiteral("[%1] %2=%3 into %4").arg(section, key, Shown(value), Shown(file)); };
 
     const QString path = ScratchFile(QStringLiteral("Tavrin.ini"));
     WriteFile(path, file);
@@ -149,12 +113,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     CheckEdit(file, saved, section, key);
 
     const QStringList after = ReadAll(store);
-    for (qsizetype s = 0, i = 0; s < qsizetype(kSections.size()); ++s) {
-        for (qsizetype k = 0; k < qsizetype(kKeys.size()); ++k, ++i) {
-            const bool written = SameName(kSections[s], section) && SameName(kKeys[k], key);
-            FUZZ_CHECK(after[i] == (written ? value : before[i]),
-                       QStringLiteral("[%1] %2 reads %3\n").arg(kSections[s], kKeys[k], Shown(after[i])) + where());
-        }
+    for (qsizetype i = 0; i < after.size(); ++i) {
+        const bool written = kSections[i / kKeys.size()].compare(section, Qt::CaseInsensitive) == 0
+                             && kKeys[i % kKeys.size()].compare(key, Qt::CaseInsensitive) == 0;
+        FUZZ_CHECK(after[i] == (written ? value : before[i]),
+                   QStringLiteral("[%1] %2 reads %3\n").arg(kSections[i / kKeys.size()], kKeys[i % kKeys.size()], Shown(after[i])) + where());
     }
 
     store.SaveSetting(QStringLiteral("Tavrin"), section, key, value);
