@@ -1,67 +1,56 @@
 #include "CardDb.h"
 
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <stdexcept>
-
-namespace {
-
-QString ValueText(sqlite3_stmt *stmt, int column)
-{
-    if (sqlite3_column_type(stmt, column) == SQLITE_NULL)
-        return QStringLiteral("<NULL>");
-    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, column)));
-}
-
-} // namespace
+#include <QFile>
 
 CardDb::CardDb(const QString &path)
+    : db_(Open(path))
 {
-    if (sqlite3_open(path.toUtf8().constData(), &db_) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(db_));
-    sqlite3_busy_timeout(db_, 5000);
 }
 
-CardDb::~CardDb()
+sqlite::Database CardDb::Open(const QString &path)
 {
-    sqlite3_close(db_);
+    QFile file(path);
+    if (!file.exists())
+        file.open(QIODevice::WriteOnly);  // an empty file is an empty database
+    sqlite::Database db = sqlite::Database::OpenExisting(path);
+    sqlite3_busy_timeout(db.Handle(), 5000);
+    return db;
 }
 
 void CardDb::Exec(const QString &sql)
 {
-    char *error = nullptr;
-    if (sqlite3_exec(db_, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
-        std::string message = error ? error : "unknown error";
-        sqlite3_free(error);
-        throw std::runtime_error(message + " in: " + sql.toStdString());
+    // A ';' ends a statement only where SQLite says the text before it is one
+    // (not inside a literal or a trigger's body).
+    QByteArray statement;
+    for (const QByteArray &piece : sql.toUtf8().split(';')) {
+        statement += piece + ';';
+        if (!sqlite3_complete(statement.constData()))
+            continue;
+        if (statement.trimmed() != ";")
+            sqlite::Statement(db_.Handle(), db_.Path(), statement).Execute();
+        statement.clear();
     }
 }
 
-QStringList CardDb::Column(const QString &field)
+QStringList CardDb::Column(const QString &field, const QString &where)
 {
+    const QString name = sqlite::QuoteIdentifier(field);
+    sqlite::Statement select(db_.Handle(), db_.Path(),
+                             QStringLiteral("SELECT %1 IS NULL, %1 FROM CARD_DATA %2 ORDER BY rowid").arg(name, where).toUtf8());
     QStringList values;
-    const QByteArray sql = QStringLiteral("SELECT \"%1\" FROM CARD_DATA ORDER BY rowid").arg(field).toUtf8();
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(db_));
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        values << ValueText(stmt, 0);
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-        throw std::runtime_error(sqlite3_errmsg(db_));
+    select.ForEachRow([&](sqlite::Statement &row) { values << (row.Int64(0) ? QStringLiteral("<NULL>") : row.Text(1)); });
     return values;
 }
 
 QString CardDb::Value(long long rowid, const QString &field)
 {
-    const QByteArray sql = QStringLiteral("SELECT \"%1\" FROM CARD_DATA WHERE rowid = ?").arg(field).toUtf8();
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(db_));
-    sqlite3_bind_int64(stmt, 1, rowid);
-    QString value = sqlite3_step(stmt) == SQLITE_ROW ? ValueText(stmt, 0) : QStringLiteral("<no record>");
-    sqlite3_finalize(stmt);
-    return value;
+    return Column(field, QStringLiteral("WHERE rowid = %1").arg(rowid)).value(0, QStringLiteral("<no record>"));
+}
+
+QString CardDb::IntegrityCheck()
+{
+    sqlite::Statement check(db_.Handle(), db_.Path(), "PRAGMA integrity_check");
+    QStringList findings;
+    check.ForEachRow([&](sqlite::Statement &row) { findings << row.Text(0); });
+    return findings.join(QStringLiteral("; "));
 }

@@ -16,7 +16,8 @@ class TempFolder
 {
 public:
     QString Path() const { return dir_.path(); }
-    QString File(const QString &name) const { return dir_.filePath(name); }
+    // The path of name in the folder; an absolute name stands as it is.
+    QString File(const QString &name) const { return QDir(dir_.path()).filePath(name); }
 
     // Writes bytes exactly as given, creating folders on the way.
     QString Write(const QString &name, const QByteArray &bytes) const
