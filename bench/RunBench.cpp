@@ -154,31 +154,29 @@ int Run(const QString &workload, const QString &data, const QString &work)
     ProcessExit exit;
     Services services{msg, clock, fs, exit, ProgramFolder(work)};
     SqliteCardStore store(work + QStringLiteral("/card.db"));
-    RunState v;
-    Engine engine(v, store, services);
+    RunRequest run;
+    RunProgress progress;
+    Engine engine(run, progress, store, services);
 
-    v.Combo1.Text = QStringLiteral("REFERENCE");
-    v.Combo2.Text = QStringLiteral("STATUS");
-    v.txtSearch_col.Text = QStringLiteral("0");
-    v.txtReplace_col.Text = QStringLiteral("1");
+    run.searchField = QStringLiteral("REFERENCE");
+    run.replaceField = QStringLiteral("STATUS");
     const bool batch = workload == QLatin1String("W1") || workload == QLatin1String("W2");
-    v.Option_Batch.Value = batch;
-    v.Option_Import.Value = !batch;
+    run.mode = batch ? RunMode::Batch : RunMode::Import;
     if (workload == QLatin1String("W1")) {
-        v.Text1.Text = QStringLiteral("C*");
-        v.Text2.Text = QStringLiteral("X");
+        run.searchValue = QStringLiteral("C*");
+        run.replaceValue = QStringLiteral("X");
     } else if (workload == QLatin1String("W2")) {
-        v.Combo1.Text = QStringLiteral("LOCATION");
-        v.Text1.Text = QStringLiteral("SHELF 17");
-        v.Chk_RepFromLst.Value = 1;
+        run.searchField = QStringLiteral("LOCATION");
+        run.searchValue = QStringLiteral("SHELF 17");
+        run.useList = true;
     } else if (workload == QLatin1String("W3")) {
-        v.txtImportFile.Text = data + QStringLiteral("/import.csv");
+        run.importFile = data + QStringLiteral("/import.csv");
     } else if (workload == QLatin1String("W4")) {
-        v.txtImportFile.Text = data + QStringLiteral("/import10k.csv");
-        v.Chk_RepFromLst.Value = 1;
+        run.importFile = data + QStringLiteral("/import10k.csv");
+        run.useList = true;
     } else if (workload == QLatin1String("W6")) {
-        v.txtImportFile.Text = data + QStringLiteral("/refused.csv");
-        v.Combo2.Text = QStringLiteral("QUANTITY");
+        run.importFile = data + QStringLiteral("/refused.csv");
+        run.replaceField = QStringLiteral("QUANTITY");
     } else {
         std::fprintf(stderr, "unknown workload %s\n", qPrintable(workload));
         return 2;
@@ -195,7 +193,7 @@ int Run(const QString &workload, const QString &data, const QString &work)
     // For the refusals, the cost of the file writes alone: one whole-file
     // write of the final log per refused update.
     QString detail = QStringLiteral("records_left=%1 errors=%2 messages=%3")
-                         .arg(int(v.RecordsLeft)).arg(int(v.ErrorCount)).arg(msg.shown);
+                         .arg(int(progress.recordsLeft)).arg(int(progress.errorCount)).arg(msg.shown);
     if (workload == QLatin1String("W6")) {
         const QString log = work + QStringLiteral("/log/Batch_Log.lst");
         const TextContent content = fs.ReadWhole(log);
