@@ -78,7 +78,7 @@ TEST_F(AuxWindowsTest, SetupTakesTheStoredDelimiterAndSaveStoresTheTextForTheNex
     for (const auto &[stored, failSave] : {std::pair{"", false}, {"||", true}}) {
         Set("Delimiter", stored);
         v.Delimiter = ",";
-        settings.FailSaves(failSave ? 0 : -1);
+        settings.FailSaves(failSave);
         frmSetup dialog(v, settings, msg);
         dialog.show();
         auto *box = Control<QLineEdit>(&dialog, "txtDelimiter");

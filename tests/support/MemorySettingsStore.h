@@ -33,7 +33,7 @@ public:
     {
         values_[Address(app, section, key)] = value;
     }
-    void FailSaves() { failSaves_ = true; }
+    void FailSaves(bool fail = true) { failSaves_ = fail; }
 
     std::vector<QString> saved; // the keys saved
 
