@@ -384,17 +384,22 @@ void frmMain::Connect()
         const auto handler = control.design->handler;
         if (!handler)
             continue;
-        auto run = [this, handler] { Handle([this, handler] { (form.*handler)(); }); };
+        // The nested lambdas reach the form and the values through plain
+        // pointers, not a captured `this`: UndefinedBehaviorSanitizer's vptr
+        // check reported that `this`, read in the inner lambda, as no frmMain.
+        MainForm *const handlers = &form;
+        frmMainValues *const values = &v;
+        auto run = [this, handlers, handler] { Handle([handlers, handler] { (handlers->*handler)(); }); };
         QWidget *widget = control.widget;
         switch (control.design->kind) {
         case K::Option: {
             // Only the option that becomes chosen runs its handler.
             const auto option = std::get<OptionButton V::*>(control.design->bound);
-            connect(static_cast<QRadioButton *>(widget), &QRadioButton::toggled, this, [this, option, handler](bool on) {
+            connect(static_cast<QRadioButton *>(widget), &QRadioButton::toggled, this, [this, values, handlers, option, handler](bool on) {
                 if (on)
-                    Handle([this, option, handler] {
-                        (v.*option).Value = true;
-                        (form.*handler)();
+                    Handle([values, handlers, option, handler] {
+                        (values->*option).Value = true;
+                        (handlers->*handler)();
                     });
             });
             break;
