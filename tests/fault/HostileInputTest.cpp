@@ -90,8 +90,8 @@ TEST(HostileInputTest, HugeImportFilesEndClearlyWithinBoundedMemory)
         EXPECT_EQ(program.LogMessages(), c.logged);
         baseKb = baseKb ? baseKb : out.peakRssKb;
         EXPECT_LT(double(out.peakRssKb - baseKb) / 1024, c.boundMb) << "peak memory grew beyond its bound";
-        figures << QStringLiteral("%1: status %2 after %3 s, peak memory %4 MB").arg(QLatin1String(c.name)).arg(out.status)
-                       .arg(out.seconds, 0, 'f', 1).arg(out.peakRssKb / 1024.0, 0, 'f', 0);
+        figures << QStringLiteral("%1: status %2, peak memory %3 MB").arg(QLatin1String(c.name)).arg(out.status)
+                       .arg(out.peakRssKb / 1024.0, 0, 'f', 0);
     }
     std::printf("HostileInputTest: %s\n", qPrintable(figures.join(QStringLiteral("; "))));
 }

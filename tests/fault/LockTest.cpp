@@ -39,7 +39,7 @@ protected:
     // The entries the run added to the log, oldest first.
     QStringList Logged() const
     {
-        const QStringList all = program.LogMessages().value_or(QStringList());
+        const QStringList all = program.LogMessages();
         return all.value(0) == kBatchDone ? all.mid(1) : QStringList{"<not the old log and whole entries>"};
     }
 
@@ -71,7 +71,6 @@ TEST_F(LockTest, UnwritableDatabaseFailsTheUpdateIntoTheLog)
         program.tmp.Write(program.ImportPath(), "A1,5\r\n");
         const QByteArray database = program.tmp.Read(program.DatabasePath());
         const QString path = c.readOnly == 1 ? program.DatabasePath() : QFileInfo(program.DatabasePath()).absolutePath();
-        program.OpenToEveryone();
         if (c.readOnly) {
             ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), c.readOnly == 1 ? 0444 : 0555), 0);
         }
@@ -87,7 +86,7 @@ TEST_F(LockTest, UnwritableDatabaseFailsTheUpdateIntoTheLog)
         EXPECT_EQ(Logged(), c.logged);
         EXPECT_EQ(program.tmp.Read(program.DatabasePath()), database);
         EXPECT_FALSE(QFileInfo::exists(program.JournalPath()));
-        figures << QStringLiteral("%1: status %2 after %3 s").arg(QLatin1String(c.name)).arg(out.status).arg(out.seconds, 0, 'f', 1);
+        figures << QStringLiteral("%1: status %2").arg(QLatin1String(c.name)).arg(out.status);
     }
     std::printf("LockTest: %s\n", qPrintable(figures.join(QStringLiteral("; "))));
 }
