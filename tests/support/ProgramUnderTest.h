@@ -2,12 +2,9 @@
 
 #include "TempFolder.h"
 
-#include <QByteArray>
-#include <QString>
 #include <QStringList>
 
 #include <chrono>
-#include <optional>
 
 #include <sys/types.h>
 
@@ -16,11 +13,8 @@ struct ProgramOutcome
 {
     bool killed = false;  // by SIGKILL: the test's or the time limit's
     int status = -1;      // the exit status, when it exited
-    double seconds = 0;   // from the start to the end
     QString output;       // standard output and error
-    // The program's peak resident set. A start copies this process's, so a
-    // test that measures keeps its own small.
-    long peakRssKb = 0;
+    long peakRssKb = 0;   // a start copies this process's: a test that measures keeps its own small
 };
 
 // A copy of the built program in a temporary folder laid out as on an
@@ -32,9 +26,7 @@ class ProgramUnderTest
 {
 public:
     ProgramUnderTest();
-    ~ProgramUnderTest();
-    ProgramUnderTest(const ProgramUnderTest &) = delete;
-    ProgramUnderTest &operator=(const ProgramUnderTest &) = delete;
+    ~ProgramUnderTest() { Kill(); }
 
     QString DatabasePath() const { return tmp.File(QStringLiteral("home/tavrin/database/card.db")); }
     QString JournalPath() const { return DatabasePath() + QStringLiteral("-journal"); }
@@ -43,43 +35,32 @@ public:
     QString ImportPath() const { return tmp.File(QStringLiteral("import.csv")); }
     QString SettingsPath() const { return tmp.File(QStringLiteral("config/Tavrin.ini")); }
 
-    // Writes the settings: [Bulkrun] with the given lines and, unless the
-    // start is to be the very first, [KVRFennic] File_register=1.
-    QByteArray WriteSettings(const QByteArray &bulkrun, bool registered = true) const;
+    // Writes the settings: [Bulkrun] with the given lines, then those of an
+    // unattended import run that searches REFERENCE for item 0 of the import
+    // file's lines and writes item 1 (of two lines with one key, the first
+    // wins); and, unless the start is to be the very first, [KVRFennic]
+    // File_register=1.
+    void WriteSettings(const QByteArray &bulkrun, bool registered = true) const;
     // The messages of the run log's entries, oldest first, each with the
-    // blank before it (none when there is no log); nullopt unless the log is
-    // whole entries and nothing else.
-    std::optional<QStringList> LogMessages() const;
-    // Lets every user reach and write the whole folder, so that a start as
-    // another user works as the owner's would.
-    void OpenToEveryone() const;
+    // blank before it (none when there is no log); unless the log is whole
+    // entries and nothing else, just "<not whole entries>".
+    QStringList LogMessages() const;
 
     // Starts the program; unprivileged runs it as user and group 65534 when
-    // the test runs as root, whom file permissions would not stop.
+    // the test runs as root, whom file permissions would not stop, with the
+    // folder opened to every user as far as its owner may use it.
     void Start(bool unprivileged = false);
-    // True once the started program has ended.
     bool Ended();
     // Waits up to limit for the end; a program still running then is killed.
-    ProgramOutcome Wait(std::chrono::milliseconds limit = std::chrono::minutes(5));
-    ProgramOutcome Kill();
-    ProgramOutcome Run(bool unprivileged = false)
-    {
-        Start(unprivileged);
-        return Wait();
-    }
+    ProgramOutcome Wait(std::chrono::seconds limit = std::chrono::minutes(5));
+    ProgramOutcome Kill() { return Wait(std::chrono::seconds(0)); }
+    ProgramOutcome Run(bool unprivileged = false) { Start(unprivileged); return Wait(); }
 
     TempFolder tmp;
 
 private:
-    void Drain();
-    void Reap(int options);
-    ProgramOutcome Finish();
-
     pid_t pid_ = -1;
-    int output_ = -1;  // drained as the program writes: a file could meet a test's file-size limit
-    QByteArray printed_;
     ProgramOutcome outcome_;
-    std::chrono::steady_clock::time_point started_;
 };
 
 // Messages of the run log as LogMessages gives them.
