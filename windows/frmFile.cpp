@@ -44,6 +44,8 @@ void frmFile::cmdSave_Click()
         const QString text = BoxText::Get(txtViewFile);
         fs.WriteWhole(path, text, TextCodec::Holding(text, encoding_));
     } catch (const Failure &) {
+        // This window reports nothing and closes whatever happens; the write
+        // is atomic, so the file keeps its old content whole.
     }
     try {
         v.txtViewImport.Text = fs.ReadWhole(path).text;
