@@ -59,24 +59,6 @@ void DiskFileSystem::CreateTextFile(const QString &path)
         Fail(QStringLiteral("Cannot create"), path, file.errorString());
 }
 
-void DiskFileSystem::CopyFile(const QString &from, const QString &to)
-{
-    QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
-        Fail(QStringLiteral("Cannot open"), from, source.errorString());
-    AtomicFile target(to);
-    QByteArray chunk(FileLineReader::kChunkSize, Qt::Uninitialized);
-    for (;;) {
-        const qsizetype n = source.read(chunk.data(), chunk.size());
-        if (n < 0)
-            Fail(QStringLiteral("Cannot read"), from, source.errorString());
-        if (n == 0)
-            break;
-        target.Write(chunk.constData(), n);
-    }
-    target.Commit();
-}
-
 std::unique_ptr<LineReader> DiskFileSystem::OpenLines(const QString &path)
 {
     return std::make_unique<FileLineReader>(path);

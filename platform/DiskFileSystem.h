@@ -13,7 +13,6 @@ public:
     bool FileExists(const QString &path) override;
     void CreateTextFile(const QString &path) override;
     // Replaces an existing target.
-    void CopyFile(const QString &from, const QString &to) override;
 
     std::unique_ptr<LineReader> OpenLines(const QString &path) override;
     TextContent ReadWhole(const QString &path) override;

@@ -33,7 +33,6 @@ public:
     virtual bool FileExists(const QString &path) = 0;
     // Creates an empty file, replacing an existing one.
     virtual void CreateTextFile(const QString &path) = 0;
-    virtual void CopyFile(const QString &from, const QString &to) = 0;
 
     virtual std::unique_ptr<LineReader> OpenLines(const QString &path) = 0;
     // The text without the leading mark, if any; the encoding remembers it.

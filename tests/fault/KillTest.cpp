@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -94,7 +93,6 @@ Workload BatchWorkload(const QStringList &locations)
 struct Found
 {
     int applied = 0, logged = 0;
-    bool journal = false;  // of a kill: it left a rollback journal
     QStringList log, problems;
 };
 
@@ -177,64 +175,49 @@ protected:
         return after.problems;
     }
 
-    // Kill 0 strikes halfway to the first write, the others spread evenly over
-    // the writing, as an unkilled run took them; every odd one is followed by a
-    // new run.
-    Found Kill(ProgramUnderTest &program, const Workload &w, int index, double toWrites, double writing) const
+    // An unkilled run times the kills: kill 0 strikes halfway to the first
+    // write, the others spread evenly over the writing; every odd one is
+    // followed by a new run, which must complete. One kill at a time: a copy
+    // of the program being written while another forks makes the other's
+    // exec fail with "Text file busy".
+    void Campaign(const Workload &w) const
     {
-        const QByteArray settings = Prepare(program, w);
+        ProgramUnderTest program;
+        Prepare(program, w);
         program.Start();
-        if (index > 0)
-            FirstWrite(program, Clock::now());
-        std::this_thread::sleep_for(std::chrono::duration<double>(index ? writing * (index - 0.5) / (kKills - 1) : toWrites / 2));
-        const ProgramOutcome out = program.Kill();
-
-        // Looked at in a copy, so that the next run finds what the kill left.
-        const QString copy = program.tmp.File("verify");
-        fs::remove_all(copy.toStdString());
-        fs::copy(QFileInfo(program.DatabasePath()).absolutePath().toStdString(), copy.toStdString());
-        Found found = Inspect(w, copy + "/card.db", program, {kBatchDone});
-        found.journal = QFileInfo(program.JournalPath()).size() > 0;
-        if (!out.killed && out.status != 0)
-            found.problems << QStringLiteral("the program ended by itself with status %1: %2").arg(out.status).arg(out.output);
-        if (out.killed && index % 2 == 1) {
-            program.Start();
-            found.problems << Complete(program, w, found.log);
-        }
-        if (program.tmp.Read(program.SettingsPath()) != settings)
-            found.problems << "the settings file changed";
-        return found;
-    }
-
-    // An unkilled run times the kills' moments; three programs side by side,
-    // each in a folder of its own, take the kills in turn.
-    void Campaign(const Workload &w, int &struck) const
-    {
-        ProgramUnderTest reference;
-        Prepare(reference, w);
-        reference.Start();
         const auto start = Clock::now();
-        const double toWrites = FirstWrite(reference, start);
-        reference.Wait(kLimit);
+        const double toWrites = FirstWrite(program, start);
+        program.Wait(kLimit);
         const double writing = std::chrono::duration<double>(Clock::now() - start).count() - toWrites;
-        const QStringList problems = Complete(reference, w, {kBatchDone});
+        const QStringList problems = Complete(program, w, {kBatchDone});
         ASSERT_TRUE(problems.isEmpty()) << w.name << ", the unkilled run: " << problems.join('\n').toStdString();
 
-        int next = 0, midRun = 0;
-        const auto station = [&] {
-            ProgramUnderTest program;
-            for (int index; (index = next++) < kKills;) {
-                const Found found = Kill(program, w, index, toWrites, writing);
-                EXPECT_TRUE(found.problems.isEmpty()) << w.name << " kill " << index << ":\n" << found.problems.join('\n').toStdString();
-                midRun += (found.applied > 0 || found.journal) && found.logged < int(w.log.size());
+        int midRun = 0;
+        for (int index = 0; index < kKills; ++index) {
+            const QByteArray settings = Prepare(program, w);
+            program.Start();
+            if (index > 0)
+                FirstWrite(program, Clock::now());
+            std::this_thread::sleep_for(std::chrono::duration<double>(index ? writing * (index - 0.5) / (kKills - 1) : toWrites / 2));
+            const ProgramOutcome out = program.Kill();
+
+            // Looked at in a copy, so that the next run finds what the kill left.
+            const QString copy = program.tmp.File("verify");
+            fs::remove_all(copy.toStdString());
+            fs::copy(QFileInfo(program.DatabasePath()).absolutePath().toStdString(), copy.toStdString());
+            Found found = Inspect(w, copy + "/card.db", program, {kBatchDone});
+            midRun += (found.applied > 0 || QFileInfo(program.JournalPath()).size() > 0) && found.logged < int(w.log.size());
+            if (!out.killed && out.status != 0)
+                found.problems << QStringLiteral("the program ended by itself with status %1: %2").arg(out.status).arg(out.output);
+            if (out.killed && index % 2 == 1) {
+                program.Start();
+                found.problems << Complete(program, w, found.log);
             }
-        };
-        // One kill at a time: a copy of the program being written in one
-        // thread while another forks makes the other's exec fail with
-        // "Text file busy".
-        station();
+            if (program.tmp.Read(program.SettingsPath()) != settings)
+                found.problems << "the settings file changed";
+            EXPECT_TRUE(found.problems.isEmpty()) << w.name << " kill " << index << ":\n" << found.problems.join('\n').toStdString();
+        }
         EXPECT_GE(midRun, kKills / 3) << w.name << ": too few kills struck while the run was writing";
-        struck = midRun;
     }
 
     TempFolder store_;
@@ -243,10 +226,8 @@ protected:
 
 TEST_F(KillTest, RunsSurviveKillsAtAnyMoment)
 {
-    int struck[2] = {};
-    Campaign(ImportWorkload(CardDb(Template()).Column("REFERENCE")), struck[0]);
-    Campaign(BatchWorkload(CardDb(Template()).Column("LOCATION")), struck[1]);
-    std::printf("KillTest: %d of %d kills in the import run and %d in the batch run struck mid-run\n", struck[0], kKills, struck[1]);
+    Campaign(ImportWorkload(CardDb(Template()).Column("REFERENCE")));
+    Campaign(BatchWorkload(CardDb(Template()).Column("LOCATION")));
 }
 
 } // namespace

@@ -31,7 +31,6 @@ public:
     }
     bool FileExists(const QString &path) override { return inner_.FileExists(path); }
     void CreateTextFile(const QString &path) override { inner_.CreateTextFile(path); }
-    void CopyFile(const QString &from, const QString &to) override { inner_.CopyFile(from, to); }
     std::unique_ptr<LineReader> OpenLines(const QString &path) override { return inner_.OpenLines(path); }
     TextContent ReadWhole(const QString &path) override
     {
