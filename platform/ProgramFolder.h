@@ -27,7 +27,6 @@ public:
     static ProgramFolder ForExecutable(const QString &folder);
 
     const QString &Path() const { return folder_; }
-    const QString &DataPath() const { return data_; }
     QString File(const QString &suffix) const { return Resolve(folder_, suffix); }
 
     // The program's own files.

@@ -1,11 +1,10 @@
 #include "MenuCommands.h"
 
+#include "Failure.h"
 #include "frmConfigList.h"
 #include "frmFile.h"
 #include "frmLog.h"
 #include "frmSetup.h"
-
-#include "Failure.h"
 
 #include <QFileInfo>
 
