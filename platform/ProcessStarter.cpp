@@ -119,12 +119,21 @@ std::optional<Program> FindProgram(const QString &commandLine)
 
 void ProcessStarter::Start(const QString &commandLine)
 {
-    const std::optional<Program> found = FindProgram(commandLine);
-    if (!found)
-        Fail(commandLine, QStringLiteral("there is no such program"));
+    std::optional<Program> found = FindProgram(commandLine);
+    QStringList arguments;
+    if (!found) {
+        // Windows looks for a program named without a path in its own
+        // folders after the PATH; wine carries Windows' own programs there
+        // (winhlp32, regsvr32) and runs them by name.
+        const QString name = commandLine.section(QLatin1Char(' '), 0, 0);
+        const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
+        if (name.isEmpty() || HasSeparator(name) || wine.isEmpty())
+            Fail(commandLine, QStringLiteral("there is no such program"));
+        found = Program{wine, commandLine.mid(name.size() + 1)};
+        arguments << WithoutExe(name) + QStringLiteral(".exe");
+    }
 
     QString program = found->path;
-    QStringList arguments;
     if (!found->argument.isEmpty())
         arguments << (HasSeparator(found->argument) ? LinuxPath(found->argument) : found->argument);
 

@@ -19,6 +19,9 @@
 // An argument that holds a '\' or '/' is a path and is handed on in that
 // same form, with '/' separators and the spelling of the parts that exist.
 //
+// A name without a path that no folder of the PATH holds is one of Windows'
+// own programs, run as "wine NAME.exe" when wine is on the PATH.
+//
 // The file is started directly when it is a native program (an ELF file or a
 // "#!" script) with the execute bit set, and through "wine" from the PATH
 // when it is a Windows program (it begins with "MZ").
@@ -26,7 +29,8 @@ class ProcessStarter final : public ProgramStarter
 {
 public:
     // Throws Failure naming the command line and the reason when nothing can
-    // be started: no such program, a Windows program without wine, a file that
-    // is not a program or not executable, or a start that the system refused.
+    // be started: no such program (nor wine for a name without a path), a
+    // Windows program without wine, a file that is not a program or not
+    // executable, or a start that the system refused.
     void Start(const QString &commandLine) override;
 };

@@ -23,9 +23,21 @@ QString ExistingName(const QString &folder, const QString &name)
 
 } // namespace
 
-QString ProgramFolder::File(const QString &suffix) const
+ProgramFolder ProgramFolder::ForExecutable(const QString &folder)
 {
-    QString path = QDir(folder_).absolutePath();
+    if (QFileInfo(folder).isWritable())
+        return ProgramFolder(folder);
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString data = base + QStringLiteral("/KVR_Bulkrun");
+    QDir().mkpath(data);
+    return ProgramFolder(folder, data);
+}
+
+QString ProgramFolder::Resolve(const QString &folder, const QString &suffix)
+{
+    QString path = QDir(folder).absolutePath();
     bool matching = true;
     for (const QString &part : suffix.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
         QString name = part;

@@ -4,7 +4,10 @@ set -euo pipefail
 
 # clang's sanitizer and libFuzzer runtimes (libclang-rt-dev) are only a
 # recommendation of clang, which --no-install-recommends leaves out.
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev sqlite3 clang libclang-rt-dev)
+# The package test needs dpkg-dev (dpkg-deb, dpkg-shlibdeps), desktop-file-utils,
+# appstream and man-db.
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev sqlite3 clang libclang-rt-dev
+          dpkg-dev desktop-file-utils appstream man-db)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,10 +3,12 @@
 #include "AutoRun.h"
 #include "ConsoleMessageBox.h"
 #include "DiskFileSystem.h"
+#include "GuardedApplication.h"
 #include "IniSettingsStore.h"
 #include "MainForm.h"
 #include "MenuCommands.h"
 #include "ProcessStarter.h"
+#include "QtDocumentViewer.h"
 #include "QtFilePicker.h"
 #include "QtMessageBox.h"
 #include "SettingsNames.h"
@@ -62,7 +64,7 @@ int RunBulkrun(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qtDefaultHandler = qInstallMessageHandler(QuietOffscreenNotes);
     }
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv, headless);
 
     IniSettingsStore settings(IniSettingsStore::DefaultPath());
     QString database = settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection,
@@ -77,15 +79,16 @@ int RunBulkrun(int argc, char *argv[])
     DiskFileSystem fs;
     ProcessExit exit;
     Services services{headless ? static_cast<MessageBox &>(console) : dialogs, clock, fs, exit,
-                      ProgramFolder(QCoreApplication::applicationDirPath())};
+                      ProgramFolder::ForExecutable(QCoreApplication::applicationDirPath())};
     NoFilePicker noPicker;
     QtFilePicker picker;
     ProcessStarter starter;
+    QtDocumentViewer manual;
 
     frmMainValues v;
     MainForm form(v, store, services, settings, headless ? static_cast<FilePicker &>(noPicker) : picker, starter);
     frmMain window(v, form);
-    MenuCommands menu(window, form, v, store, services, settings);
+    MenuCommands menu(window, form, v, store, services, settings, starter, manual);
 
     if (headless) {
         form.TimerDone = [&] {

@@ -119,9 +119,15 @@ void MainForm::Chk_RepFromLst_Click()
 
 void MainForm::Form_Load()
 {
+    // A list that cannot be created reads as empty, as a missing one does;
+    // the operator is told why.
     const QString list = s.folder.ListFile();
-    if (!s.fs.FileExists(list))
-        s.fs.CreateTextFile(list);
+    try {
+        if (!s.fs.FileExists(list))
+            s.fs.CreateTextFile(list);
+    } catch (const Failure &error) {
+        s.msg.Show(QStringLiteral("The replacement list cannot be created.\r%1").arg(error.message()), MsgIcon::Critical);
+    }
 
     v.Caption = QStringLiteral("KVR_Bulkrun - Version 3.0.8.");
     v.Combo1List.clear();
@@ -366,15 +372,5 @@ void MainForm::mnuOpenFennic_Click()
         starter.Start(s.folder.Path() + QStringLiteral("\\kvr_Fennic.exe"));
     } catch (const Failure &) {
         s.msg.Show(QStringLiteral("Can not find KVR_Fennic program!\rMake sure program exist"), MsgIcon::Critical);
-    }
-}
-
-// A missing help file with a viewer present is the viewer's to report.
-void MainForm::mnuHelp_Click()
-{
-    try {
-        starter.Start(QStringLiteral("winhlp32.EXE ") + s.folder.Path() + QStringLiteral("\\kvr_Bulkrun.hlp"));
-    } catch (const Failure &) {
-        s.msg.Show(QStringLiteral("Cannot find Help file. Make sure file exist."), MsgIcon::Critical);
     }
 }

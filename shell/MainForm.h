@@ -10,7 +10,7 @@
 
 // The main window's handlers, working on its values: start-up, activation,
 // the start-up timer, the mode layouts, Browse, Save, the run commands and the
-// menu's two outside programs.
+// sibling editor.
 // No widget is touched here; the window mirrors the values before and after
 // every handler.
 class MainForm final : public ProgressReport
@@ -41,10 +41,9 @@ public:
     // Shows a run's progress on the window's values.
     void Changed(const RunProgress &progress) override;
 
-    // Start the sibling editor and the help viewer from the program folder,
-    // without waiting; a start that cannot happen is reported.
+    // Starts the sibling editor from the program folder, without waiting; a
+    // start that cannot happen is reported.
     void mnuOpenFennic_Click();
-    void mnuHelp_Click();
 
     // True once the start-up timer has started a run.
     bool RunStarted() const { return runStarted_; }

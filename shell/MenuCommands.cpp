@@ -1,15 +1,35 @@
 #include "MenuCommands.h"
 
+#include "Failure.h"
 #include "frmConfigList.h"
 #include "frmFile.h"
 #include "frmLog.h"
 #include "frmSetup.h"
 
+#include <QFileInfo>
+
 #include <memory>
 
+namespace {
+
+// The program's own manual: beside the executable in a build tree, in the
+// program's shared data once installed. Throws FileFailure when it is in
+// neither place.
+QString ManualFile(const ProgramFolder &folder)
+{
+    for (const char *place : {"/manual/index.html", "/" KVR_MANUAL_FROM_BIN "/index.html"}) {
+        const QString path = folder.Path() + QLatin1String(place);
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    throw FileFailure(QStringLiteral("The manual is not beside %1").arg(folder.Path()));
+}
+
+} // namespace
+
 MenuCommands::MenuCommands(frmMain &window, MainForm &form, frmMainValues &v, CardStore &store, Services &services,
-                           SettingsStore &settings)
-    : window(window), form(form), v(v), store(store), s(services), settings(settings)
+                           SettingsStore &settings, ProgramStarter &starter, DocumentViewer &manual)
+    : window(window), form(form), v(v), store(store), s(services), settings(settings), starter(starter), manual(manual)
 {
     QObject::connect(&window, &frmMain::mnuOpen_Click, &window, [this] { mnuOpen_Click(); });
     QObject::connect(&window, &frmMain::mnuConfigList_Click, &window, [this] { mnuConfigList_Click(); });
@@ -18,7 +38,7 @@ MenuCommands::MenuCommands(frmMain &window, MainForm &form, frmMainValues &v, Ca
     QObject::connect(&window, &frmMain::mnuOpenFennic_Click, &window,
                      [this] { this->window.Handle([this] { this->form.mnuOpenFennic_Click(); }); });
     QObject::connect(&window, &frmMain::mnuHelp_Click, &window,
-                     [this] { this->window.Handle([this] { this->form.mnuHelp_Click(); }); });
+                     [this] { this->window.Handle([this] { mnuHelp_Click(); }); });
 }
 
 void MenuCommands::mnuOpen_Click()
@@ -42,4 +62,23 @@ void MenuCommands::mnuSetup_Click()
 void MenuCommands::mnuLog_Click()
 {
     window.ShowModal([this] { return std::make_unique<frmLog>(s.fs, s.msg, s.folder, &window); });
+}
+
+// With no help file or no viewer to show it, the program's own manual stands
+// in; only a manual that cannot be shown is reported.
+void MenuCommands::mnuHelp_Click()
+{
+    if (s.fs.FileExists(s.folder.File(QStringLiteral("\\kvr_Bulkrun.hlp")))) {
+        try {
+            starter.Start(QStringLiteral("winhlp32.EXE ") + s.folder.Path() + QStringLiteral("\\kvr_Bulkrun.hlp"));
+            return;
+        } catch (const Failure &) {
+            // No viewer to run: the manual stands in.
+        }
+    }
+    try {
+        manual.Show(ManualFile(s.folder));
+    } catch (const Failure &) {
+        s.msg.Show(QStringLiteral("Cannot find Help file. Make sure file exist."), MsgIcon::Critical);
+    }
 }

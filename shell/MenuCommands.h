@@ -1,7 +1,9 @@
 #pragma once
 
 #include "CardStore.h"
+#include "DocumentViewer.h"
 #include "MainForm.h"
+#include "ProgramStarter.h"
 #include "Services.h"
 #include "SettingsStore.h"
 #include "frmMain.h"
@@ -13,16 +15,21 @@
 // outside programs start inside a handler of the main window, so that closing
 // their message runs no activation. Connects itself to the window's menu and
 // must live as long as the window.
+//
+// Help shows the help file "kvr_Bulkrun.hlp" of the program folder in the
+// Windows help viewer (winhlp32 from the PATH, or wine's own) when both are
+// there, and otherwise the program's own HTML manual.
 class MenuCommands
 {
 public:
     MenuCommands(frmMain &window, MainForm &form, frmMainValues &v, CardStore &store, Services &services,
-                 SettingsStore &settings);
+                 SettingsStore &settings, ProgramStarter &starter, DocumentViewer &manual);
 
     void mnuOpen_Click();
     void mnuConfigList_Click();
     void mnuSetup_Click();
     void mnuLog_Click();
+    void mnuHelp_Click();
 
 private:
     frmMain &window;
@@ -31,4 +38,6 @@ private:
     CardStore &store;
     Services &s;
     SettingsStore &settings;
+    ProgramStarter &starter;
+    DocumentViewer &manual;
 };

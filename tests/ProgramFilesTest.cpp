@@ -34,17 +34,40 @@ TEST(ProgramFolder, MatchesEveryPartWithoutRegardToCase)
     QDir::setCurrent(before);
 }
 
+// The list and the log of a program whose folder cannot be written (here: a
+// missing one, since root may write any) go to the operator's data folder.
+TEST(ProgramFolder, KeepsItsOwnFilesInTheDataFolderWhenItCannotBeWritten)
+{
+    TempFolder temp;
+    const QByteArray home = qgetenv("HOME"), data = qgetenv("XDG_DATA_HOME");
+    qputenv("HOME", QFile::encodeName(temp.Path()));
+    const struct { QString folder, dataHome, data; } rows[] = {
+        {temp.Path(),     "",                  temp.Path()},
+        {"/missing/bin",  temp.File("xdg"),    temp.File("xdg/KVR_Bulkrun")},
+        {"/missing/bin",  "",                  temp.File(".local/share/KVR_Bulkrun")},
+    };
+    for (const auto &row : rows) {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(row.dataHome));
+        const ProgramFolder folder = ProgramFolder::ForExecutable(row.folder);
+        EXPECT_EQ(folder.Path() + ' ' + folder.LogFile(), row.folder + ' ' + row.data + "/log/Batch_Log.lst");
+        EXPECT_TRUE(QFileInfo(row.data).isDir()) << qPrintable(row.data);
+    }
+    qputenv("HOME", home), qputenv("XDG_DATA_HOME", data);
+}
+
 // Each row in a folder of its own with a PATH folder "bin" and a program
 // folder "prog dir", whose path holds a blank as command lines from the
 // program folder have it ("<prog>" stands for it). A row writes a stub
-// program and a file, and the command line runs a program with an argument
-// ("<program>|<argument>") or fails for a reason ("!<reason>").
+// program or two (";" between them) and a file, and the command line runs a
+// program with its arguments ("<program>|<argument>...") or fails for a
+// reason ("!<reason>").
 TEST(ProcessStarter, StartsFromThePathOrByPathNativelyOrThroughWine)
 {
     const char *const help = "winhlp32.EXE <prog>\\kvr_Bulkrun.hlp", *const fennic = "<prog>\\kvr_Fennic.exe";
     const struct { const char *stub, *file, *content, *command, *outcome; } cases[] = {
         // letter case and ".exe" are ignored on the PATH and in the program folder
-        {"bin/WinHlp32.exe",        nullptr,                    nullptr,       help,   "bin/WinHlp32.exe|prog dir/kvr_Bulkrun.hlp"},
+        {"bin/wine;bin/WinHlp32.exe", nullptr,                  nullptr,       help,   "bin/WinHlp32.exe|prog dir/kvr_Bulkrun.hlp"},
+        {"bin/wine",                nullptr,                    nullptr,       help,   "bin/wine|winhlp32.exe|prog dir/kvr_Bulkrun.hlp"},  // wine's own
         {"bin/WINHLP32.EXE",        "prog dir/KVR_BULKRUN.HLP", "help",        help,   "bin/WINHLP32.EXE|prog dir/KVR_BULKRUN.HLP"},
         {"prog dir/KVR_Fennic.EXE", nullptr,                    nullptr,       fennic, "prog dir/KVR_Fennic.EXE"},
         // a Windows program goes to wine, found on the PATH
@@ -60,8 +83,8 @@ TEST(ProcessStarter, StartsFromThePathOrByPathNativelyOrThroughWine)
         TempFolder tmp;
         QDir(tmp.Path()).mkpath(QStringLiteral("bin")), QDir(tmp.Path()).mkpath(QStringLiteral("prog dir"));
         const StubProgram::PathOverride path(tmp.File(QStringLiteral("bin")));
-        if (c.stub)
-            StubProgram::Write(tmp.File(QLatin1String(c.stub)));
+        for (const QString &stub : QString(c.stub).split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            StubProgram::Write(tmp.File(stub));
         if (c.file)
             tmp.Write(QLatin1String(c.file), c.content);
         try {

@@ -11,12 +11,6 @@
 
 using Design::Place;
 
-namespace {
-
-const QString kLogFolder = QStringLiteral("\\log");
-
-} // namespace
-
 frmLog::frmLog(FileSystem &fs, MessageBox &msg, ProgramFolder folder, QWidget *parent)
     : QDialog(parent), fs(fs), msg(msg), folder(std::move(folder))
 {
@@ -50,7 +44,7 @@ void frmLog::cmdClear_Click()
 {
     txtLogview->clear();
     try {
-        const QString logFolder = folder.File(kLogFolder);
+        const QString logFolder = folder.LogFolder();
         if (!fs.FolderExists(logFolder))
             fs.CreateFolder(logFolder);
         fs.WriteWhole(folder.LogFile(), BoxText::Get(txtLogview), encoding_);

@@ -13,14 +13,15 @@ using MenuCommandsTest = WindowRig;
 // The main window in import mode with its menu, shown and active. Form_Activate
 // (which reads the import file) runs once each time another window of the
 // program hands the activation back, but not on the return from a box that a
-// handler showed. Each entry opens its window over the main one, or starts
-// its outside program.
+// handler showed. Each entry opens its window over the main one, starts its
+// outside program or shows the manual.
 TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce)
 {
     Set("Option", "Import");
     Set("Import_File", folder.Write("import.txt", "R1,7\r\n"));
     Start();
-    MenuCommands menu(*window, *form, v, store, services, settings);
+    RecordingViewer manual;
+    MenuCommands menu(*window, *form, v, store, services, settings, starter, manual);
     auto reads = [this] { return fs.Calls(FaultyFileSystem::Op::ReadWhole); };
     QWidget box;
     auto takeAndGiveBack = [&] {
@@ -66,9 +67,28 @@ TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce
     // Exit stored no edit: nor the import file, the delimiter or a log.
     EXPECT_TRUE(msg.shown.empty() && settings.saved.empty() && !QDir(folder.File("log")).exists());
 
-    for (const char *entry : {"mnuHelp", "mnuOpenFennic"})
-        window->findChild<QAction *>(entry)->trigger();
-    EXPECT_EQ(starter.started, QStringList({"winhlp32.EXE " + folder.Path() + "\\kvr_Bulkrun.hlp", folder.Path() + "\\kvr_Fennic.exe"}));
+    window->findChild<QAction *>("mnuOpenFennic")->trigger();
+    EXPECT_EQ(starter.started, QStringList(folder.Path() + "\\kvr_Fennic.exe"));
+
+    // Help: the help file in its viewer when both are there, otherwise the
+    // program's own manual (<f> stands for the program folder).
+    const struct { const char *files; bool viewer; const char *outcome; } helps[] = {
+        {"kvr_Bulkrun.hlp manual/index.html", true,  "winhlp32.EXE <f>\\kvr_Bulkrun.hlp"},
+        {"kvr_Bulkrun.hlp manual/index.html", false, "<f>/manual/index.html"},
+        {"manual/index.html",                 true,  "<f>/manual/index.html"},
+        {"",                                  true,  "Cannot find Help file. Make sure file exist."},
+    };
+    for (const auto &help : helps) {
+        for (const char *file : {"kvr_Bulkrun.hlp", "manual/index.html"})
+            QFile::remove(folder.File(file));
+        for (const QString &file : QString(help.files).split(' ', Qt::SkipEmptyParts))
+            folder.Write(file, "x");
+        starter.started.clear(), manual.shown.clear(), msg.shown.clear();
+        starter.refusing = !help.viewer;
+        window->findChild<QAction *>("mnuHelp")->trigger();
+        const QStringList outcome = starter.started + manual.shown + (msg.shown.empty() ? QStringList() : QStringList(msg.shown[0].text));
+        EXPECT_EQ(outcome, QStringList(QString(help.outcome).replace("<f>", folder.Path()))) << help.files;
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clock.h"
+#include "DocumentViewer.h"
 #include "Failure.h"
 #include "MessageBox.h"
 #include "ProgramExit.h"
@@ -50,10 +51,20 @@ public:
     [[noreturn]] void End(int status) override { throw ProgramEnded{status}; }
 };
 
-// Records every command line and starts nothing.
+// Records every command line and starts nothing; or, refusing, fails as when
+// there is no such program.
 class RecordingStarter final : public ProgramStarter
 {
 public:
-    void Start(const QString &commandLine) override { started << commandLine; }
+    void Start(const QString &commandLine) override { refusing ? throw Failure(commandLine) : void(started << commandLine); }
     QStringList started;
+    bool refusing = false;
+};
+
+// Records every document shown.
+class RecordingViewer final : public DocumentViewer
+{
+public:
+    void Show(const QString &path) override { shown << path; }
+    QStringList shown;
 };
