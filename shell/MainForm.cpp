@@ -301,16 +301,16 @@ void MainForm::Chk_view_Click()
     v.Height = v.Chk_view.Value == 1 ? kTallHeight : kNormalHeight;
 }
 
+// The dialog opens where the import file in the box is; a cancelled dialog
+// leaves the box as it was, a path typed into it included.
 void MainForm::cmdFile_Click()
 {
     EmptyProgressBar();
     const QString chosen = picker.GetOpenFileName(QStringLiteral("Browse for file..."),
-                                                  QStringLiteral("Import (*.txt *.csv)"));
-    if (!chosen.isEmpty())
-        dialogFileName_ = chosen;
-    if (dialogFileName_.isEmpty())
+                                                  QStringLiteral("Import (*.txt *.csv)"), v.txtImportFile.Text);
+    if (chosen.isEmpty())
         return;
-    v.txtImportFile.Text = dialogFileName_;
+    v.txtImportFile.Text = chosen;
     txtImportFile_Change();
     try {
         v.txtViewImport.Text = ImportView(s.fs, v.txtImportFile.Text);

@@ -69,6 +69,5 @@ private:
     RunRequest run_;
     RunProgress progress_;
     Engine engine;
-    QString dialogFileName_;  // the file dialog keeps its last choice for the program's life
     bool runStarted_ = false;
 };
