@@ -49,6 +49,8 @@ void MainForm::Changed(const RunProgress &progress)
     v.LBCounter.Visible = v.LBtext.Visible = progress.loadedShown;
     v.lberrcount.Caption = QStringLiteral("Errors ") + QString::number(int(progress.errorCount));
     v.Notify();
+    if (ProgressWatcher)
+        ProgressWatcher->Changed(progress);
 }
 
 void MainForm::EmptyProgressBar()
@@ -123,7 +125,7 @@ void MainForm::Form_Load()
     if (!s.fs.FileExists(list))
         s.fs.CreateTextFile(list);
 
-    v.Caption = QStringLiteral("KVR_Bulkrun - Version 3.0.8.");
+    v.Caption = QStringLiteral("KVR_Bulkrun - Version " KVR_VERSION ".");
     v.Combo1List.clear();
     v.Combo2List.clear();
     LoadSettings();

@@ -38,8 +38,9 @@ public:
 
     // Where the last run stands.
     const RunProgress &Progress() const { return progress_; }
-    // Shows a run's progress on the window's values.
+    // Shows a run's progress on the window's values, and tells ProgressWatcher.
     void Changed(const RunProgress &progress) override;
+    ProgressReport *ProgressWatcher = nullptr;
 
     // Start the sibling editor and the help viewer from the program folder,
     // without waiting; a start that cannot happen is reported.

@@ -348,7 +348,6 @@ void frmMain::BuildControls()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
-    Timer1->setInterval(1000);
 }
 
 void frmMain::BuildMenu()
@@ -418,11 +417,11 @@ void frmMain::Connect()
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1Fired);
 }
 
-void frmMain::Start()
+void frmMain::Start(int timerMs)
 {
     Handle([this] { form.Form_Load(); });
     if (v.Timer1Enabled)
-        Timer1->start();
+        Timer1->start(timerMs);
 }
 
 void frmMain::Handle(const std::function<void()> &handler)

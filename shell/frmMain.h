@@ -45,8 +45,8 @@ public:
     frmMain(frmMainValues &v, MainForm &form, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // Runs Form_Load, then starts Timer1 (once, 1000 ms) if Form_Load enabled it.
-    void Start();
+    // Runs Form_Load, then starts Timer1 (once, after timerMs) if Form_Load enabled it.
+    void Start(int timerMs = 1000);
 
     // Runs handler as the window's handlers run: the operator's input is
     // pulled into the values before, the values are pushed into the widgets
