@@ -75,26 +75,23 @@ TEST_F(AuxWindowsTest, ImportFileSaveKeepsTheEncodingAndLogClearCreatesTheLogFol
 // the tab order, so a keyboard reaches the buttons; Ctrl+Tab types a tab.
 TEST_F(AuxWindowsTest, TabLeavesAMultiLineBoxAndCtrlTabTypesATab)
 {
-    v.txtImportFile.Text = folder.Write("in.csv", "");
     frmConfigList list(v, store, fs, msg, services.folder, [] {});
     frmFile file(v, fs);
     frmLog log(fs, msg, services.folder);
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, "\t");
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    };
     for (const auto &[window, box, next] : {std::tuple<QWidget *, const char *, const char *>{&list, "txtList", "CmbFields"},
                                             {&file, "txtViewFile", "cmdSave"}, {&log, "txtLogview", "cmdClear"}}) {
         window->show();
         ProcessEventsUntil([&] { return window->isActiveWindow(); }, 0);
-        auto *text = Control<QPlainTextEdit>(window, box);
-        text->setFocus();
-        const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
-            QKeyEvent event(QEvent::KeyPress, key, modifiers, "\t");
-            QApplication::sendEvent(QApplication::focusWidget(), &event);
-        };
+        Control(window, box)->setFocus();
         press(Qt::Key_Tab, Qt::NoModifier);
         EXPECT_TRUE(Control(window, next)->hasFocus()) << box;
         press(Qt::Key_Backtab, Qt::ShiftModifier);
         press(Qt::Key_Tab, Qt::ControlModifier);
-        EXPECT_EQ(std::pair(text->hasFocus(), text->toPlainText()), std::pair(true, QString("\t"))) << box;
-        window->hide();
+        EXPECT_EQ(std::pair(Control(window, box)->hasFocus(), Control<QPlainTextEdit>(window, box)->toPlainText()), std::pair(true, QString("\t")));
     }
 }
 
