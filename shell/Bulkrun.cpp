@@ -146,7 +146,7 @@ int RunBulkrun(int argc, char *argv[])
     // A run asked for on the command line starts at the first pass of events,
     // right after the window's first activation, in place of the one that
     // Auto_Run=1 starts a second after loading.
-    window.Start(line.Run() ? 0 : 1000);
+    window.Start(line.Run() ? 0 : frmMain::kTimer1Ms);
     if (const std::optional<RunMode> mode = line.Run()) {
         v.AutoRun = QStringLiteral("1");
         if (*mode == RunMode::Batch)

@@ -36,10 +36,10 @@ public:
     QString SettingsFile() const;
     // The mode of --run.
     std::optional<RunMode> Run() const { return run_; }
-    // A start that works without a window whatever the screen: one of the
-    // options that start a run now. Options of later run kinds (a preview, an
-    // undo of the last run) belong beside --run: read in the constructor's
-    // table, kept here, and counted in this test.
+    // A start that works without a window whatever the screen: one with an
+    // option that starts a run now. Options of later run kinds (a preview, an
+    // undo of the last run) belong beside --run: added to the constructor's
+    // list, kept here, and counted in this test of unattended starts.
     bool Unattended() const { return run_.has_value(); }
 
 private:

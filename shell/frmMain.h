@@ -45,8 +45,11 @@ public:
     frmMain(frmMainValues &v, MainForm &form, QWidget *parent = nullptr);
     ~frmMain() override;
 
+    // Timer1's delay after Form_Load as designed.
+    static constexpr int kTimer1Ms = 1000;
+
     // Runs Form_Load, then starts Timer1 (once, after timerMs) if Form_Load enabled it.
-    void Start(int timerMs = 1000);
+    void Start(int timerMs = kTimer1Ms);
 
     // Runs handler as the window's handlers run: the operator's input is
     // pulled into the values before, the values are pushed into the widgets
