@@ -1,8 +1,7 @@
 #include "ProgressLine.h"
 
-#include <QTime>
-
 #include <algorithm>
+#include <utility>
 
 namespace {
 
