@@ -1,6 +1,7 @@
 #include "Bulkrun.h"
 
 #include "AutoRun.h"
+#include "CommandLine.h"
 #include "ConsoleMessageBox.h"
 #include "DiskFileSystem.h"
 #include "GuardedApplication.h"
@@ -8,6 +9,7 @@
 #include "MainForm.h"
 #include "MenuCommands.h"
 #include "ProcessStarter.h"
+#include "ProgressLine.h"
 #include "QtDocumentViewer.h"
 #include "QtFilePicker.h"
 #include "QtMessageBox.h"
@@ -20,6 +22,8 @@
 
 #include <csignal>
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace {
 
@@ -44,11 +48,41 @@ void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext &context, cons
     qtDefaultHandler(type, context, message);
 }
 
-void Say(const QString &text)
+// Standard error of an unattended run: a message or a remark of the program
+// takes the place of the progress line, and the end prints the run's summary.
+class UnattendedConsole final : public MessageBox, public ProgramExit
 {
-    std::fprintf(stderr, "KVR_Bulkrun: %s\n", text.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
+public:
+    UnattendedConsole() : line_(stderr, ::isatty(STDERR_FILENO) == 1) {}
+
+    ProgressLine &Line() { return line_; }
+    void Show(const QString &text, MsgIcon icon) override
+    {
+        line_.Clear();
+        console_.Show(text, icon);
+    }
+    void Note(const QString &text) override
+    {
+        line_.Clear();
+        console_.Note(text);
+    }
+    void Say(const QString &text)
+    {
+        line_.Clear();
+        std::fprintf(stderr, "%s: %s\n", kAppTitle, text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+    [[noreturn]] void End(int status) override
+    {
+        line_.Finish();
+        exit_.End(status);
+    }
+
+private:
+    ProgressLine line_;
+    ConsoleMessageBox console_;
+    ProcessExit exit_;
+};
 
 } // namespace
 
@@ -59,26 +93,33 @@ int RunBulkrun(int argc, char *argv[])
     // the program mid-run with SIGXFSZ.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    const bool headless = IsHeadless();
+    const CommandLine line(argc, argv);
+    if (const std::optional<int> status = line.Answer())
+        return *status;
+
+    const bool headless = line.Unattended() || IsHeadless();
     if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qtDefaultHandler = qInstallMessageHandler(QuietOffscreenNotes);
     }
-    GuardedApplication app(argc, argv, headless);
+    // The options are the command line's; Qt is given none to read.
+    int qtArgc = 1;
+    GuardedApplication app(qtArgc, argv, headless);
 
-    IniSettingsStore settings(IniSettingsStore::DefaultPath());
+    IniSettingsStore settings(line.SettingsFile());
     QString database = settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection,
                                            QStringLiteral("Card_Database"));
     if (database.isEmpty())
         database = QDir::homePath() + QStringLiteral("/tavrin/database/card.db");
     SqliteCardStore store(database);
 
-    ConsoleMessageBox console;
+    UnattendedConsole console;
     QtMessageBox dialogs;
     SystemClock clock;
     DiskFileSystem fs;
     ProcessExit exit;
-    Services services{headless ? static_cast<MessageBox &>(console) : dialogs, clock, fs, exit,
+    Services services{headless ? static_cast<MessageBox &>(console) : dialogs, clock, fs,
+                      headless ? static_cast<ProgramExit &>(console) : exit,
                       ProgramFolder::ForExecutable(QCoreApplication::applicationDirPath())};
     NoFilePicker noPicker;
     QtFilePicker picker;
@@ -91,23 +132,34 @@ int RunBulkrun(int argc, char *argv[])
     MenuCommands menu(window, form, v, store, services, settings, starter, manual);
 
     if (headless) {
+        form.ProgressWatcher = &console.Line();
         form.TimerDone = [&] {
             if (!form.RunStarted())
-                Say(QStringLiteral("No run started: the saved Option is \"%1\", neither Batch nor Import.")
+                console.Say(QStringLiteral("No run started: the saved Option is \"%1\", neither Batch nor Import.")
                         .arg(settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection, QStringLiteral("Option"))));
             else if (!form.Progress().begun)
-                Say(QStringLiteral("No run started: see the message above."));
+                console.Say(QStringLiteral("No run started: see the message above."));
             else
-                Say(QStringLiteral("The run ended without its completion entry; see the run log %1.")
+                console.Say(QStringLiteral("The run ended without its completion entry; see the run log %1.")
                         .arg(services.folder.LogFile()));
-            exit.End(1);
+            console.End(1);
         };
     }
 
-    window.Start();
+    // A run asked for on the command line starts at the first pass of events,
+    // right after the window's first activation, in place of the one that
+    // Auto_Run=1 starts a second after loading.
+    window.Start(line.Run() ? 0 : frmMain::kTimer1Ms);
+    if (const std::optional<RunMode> mode = line.Run()) {
+        v.AutoRun = QStringLiteral("1");
+        if (*mode == RunMode::Batch)
+            window.Handle([&] { v.Option_Batch.Value = true; form.Option_Batch_Click(); });
+        else
+            window.Handle([&] { v.Option_Import.Value = true; form.Option_Import_Click(); });
+    }
     if (headless && !AutoRunIsOn(v.AutoRun)) {
-        Say(QStringLiteral("An unattended start needs Auto_Run=1 in the [Bulkrun] section of %1.")
-                .arg(IniSettingsStore::DefaultPath()));
+        console.Say(QStringLiteral("An unattended start needs Auto_Run=1 in the [Bulkrun] section of %1, or --run batch|import.")
+                .arg(settings.Path()));
         return 2;
     }
     window.show();

@@ -49,6 +49,8 @@ void MainForm::Changed(const RunProgress &progress)
     v.LBCounter.Visible = v.LBtext.Visible = progress.loadedShown;
     v.lberrcount.Caption = QStringLiteral("Errors ") + QString::number(int(progress.errorCount));
     v.Notify();
+    if (ProgressWatcher)
+        ProgressWatcher->Changed(progress);
 }
 
 void MainForm::EmptyProgressBar()
@@ -129,7 +131,7 @@ void MainForm::Form_Load()
         s.msg.Show(QStringLiteral("The replacement list cannot be created.\r%1").arg(error.message()), MsgIcon::Critical);
     }
 
-    v.Caption = QStringLiteral("KVR_Bulkrun - Version 3.0.8.");
+    v.Caption = QStringLiteral("KVR_Bulkrun - Version " KVR_VERSION ".");
     v.Combo1List.clear();
     v.Combo2List.clear();
     LoadSettings();
@@ -307,16 +309,16 @@ void MainForm::Chk_view_Click()
     v.Height = v.Chk_view.Value == 1 ? kTallHeight : kNormalHeight;
 }
 
+// The dialog opens where the import file in the box is; a cancelled dialog
+// leaves the box as it was, a path typed into it included.
 void MainForm::cmdFile_Click()
 {
     EmptyProgressBar();
     const QString chosen = picker.GetOpenFileName(QStringLiteral("Browse for file..."),
-                                                  QStringLiteral("Import (*.txt *.csv)"));
-    if (!chosen.isEmpty())
-        dialogFileName_ = chosen;
-    if (dialogFileName_.isEmpty())
+                                                  QStringLiteral("Import (*.txt *.csv)"), v.txtImportFile.Text);
+    if (chosen.isEmpty())
         return;
-    v.txtImportFile.Text = dialogFileName_;
+    v.txtImportFile.Text = chosen;
     txtImportFile_Change();
     try {
         v.txtViewImport.Text = ImportView(s.fs, v.txtImportFile.Text);

@@ -38,8 +38,9 @@ public:
 
     // Where the last run stands.
     const RunProgress &Progress() const { return progress_; }
-    // Shows a run's progress on the window's values.
+    // Shows a run's progress on the window's values, and tells ProgressWatcher.
     void Changed(const RunProgress &progress) override;
+    ProgressReport *ProgressWatcher = nullptr;
 
     // Starts the sibling editor from the program folder, without waiting; a
     // start that cannot happen is reported.
@@ -68,6 +69,5 @@ private:
     RunRequest run_;
     RunProgress progress_;
     Engine engine;
-    QString dialogFileName_;  // the file dialog keeps its last choice for the program's life
     bool runStarted_ = false;
 };

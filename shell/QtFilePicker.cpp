@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 
-QString QtFilePicker::GetOpenFileName(const QString &title, const QString &filter)
+QString QtFilePicker::GetOpenFileName(const QString &title, const QString &filter, const QString &at)
 {
-    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, QString(), filter);
+    return QFileDialog::getOpenFileName(QApplication::activeWindow(), title, at, filter);
 }

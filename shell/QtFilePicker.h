@@ -6,5 +6,5 @@
 class QtFilePicker final : public FilePicker
 {
 public:
-    QString GetOpenFileName(const QString &title, const QString &filter) override;
+    QString GetOpenFileName(const QString &title, const QString &filter, const QString &at) override;
 };

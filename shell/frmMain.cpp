@@ -348,7 +348,6 @@ void frmMain::BuildControls()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
-    Timer1->setInterval(1000);
 }
 
 void frmMain::BuildMenu()
@@ -418,11 +417,11 @@ void frmMain::Connect()
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1Fired);
 }
 
-void frmMain::Start()
+void frmMain::Start(int timerMs)
 {
     Handle([this] { form.Form_Load(); });
     if (v.Timer1Enabled)
-        Timer1->start();
+        Timer1->start(timerMs);
 }
 
 void frmMain::Handle(const std::function<void()> &handler)
@@ -435,6 +434,8 @@ void frmMain::Handle(const std::function<void()> &handler)
         const auto push = qScopeGuard([this] { PushValues(); });
         handler();
     }
+    if (activationOwed_)
+        FirstActivation();
     if (timerFired_) {
         timerFired_ = false;
         Handle([this] { form.Timer1_Timer(); });
@@ -447,20 +448,41 @@ void frmMain::ShowModal(const std::function<std::unique_ptr<QDialog>()> &create)
     {
         const QScopedValueRollback modalOpen(modalOpen_, true);
         create()->exec();
-        // Without a window manager, and on Qt's offscreen platform, no window
-        // is active once a modal window has closed. The activation is taken
-        // here, through the application, so that one the platform delivers
-        // later finds this window active already and changes nothing.
-        if (isVisible() && !isActiveWindow()) {
-            QT_WARNING_PUSH
-            QT_WARNING_DISABLE_DEPRECATED
-            QApplication::setActiveWindow(this);
-            QT_WARNING_POP
-            activateWindow();
-        }
+        TakeActivation();
     }
     PushValues();
+    RunActivation();
+}
+
+// Without a window manager, and on Qt's offscreen platform, no window is
+// active once a modal window has closed, and a window that has just been
+// shown may never become active. The activation is taken here, through the
+// application, so that one the platform delivers later finds this window
+// active already and changes nothing.
+void frmMain::TakeActivation()
+{
+    const QScopedValueRollback taking(modalOpen_, true);
+    if (isVisible() && !isActiveWindow()) {
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        QApplication::setActiveWindow(this);
+        QT_WARNING_POP
+        activateWindow();
+    }
+}
+
+void frmMain::RunActivation()
+{
+    activationOwed_ = false;
     Handle([this] { form.Form_Activate(); });
+}
+
+void frmMain::FirstActivation()
+{
+    if (!activationOwed_ || running_ || !isVisible())
+        return;
+    TakeActivation();
+    RunActivation();
 }
 
 void frmMain::Timer1Fired()
@@ -486,13 +508,19 @@ void frmMain::changeEvent(QEvent *event)
     const bool returned = running_ || ignoreActivation_ || modalOpen_;
     ignoreActivation_ = false;
     if (!returned)
-        Handle([this] { form.Form_Activate(); });
+        RunActivation();
 }
 
 void frmMain::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (centred_ || event->spontaneous())
+    if (event->spontaneous())
+        return;
+    // The window system's activation, if it gives one, comes after the show;
+    // the first one of this show runs no later than the first pass of events.
+    activationOwed_ = true;
+    QMetaObject::invokeMethod(this, &frmMain::FirstActivation, Qt::QueuedConnection);
+    if (centred_)
         return;
     centred_ = true;
     if (const QScreen *screen = this->screen())

@@ -22,10 +22,15 @@ struct frmMainControl;
 // handler runs through Handle, which copies the operator's input into the
 // values, runs the handler and shows the result.
 //
+// Form_Activate runs once for each show of the window, whether or not the
+// window system activates it (a bare X server without a window manager
+// activates nothing), and once when a modal window of ShowModal closes.
+//
 // Handlers are never re-entered. A message box inside a handler runs an event
 // loop; meanwhile a window activation is ignored (as is the one that returns
-// from the message box), and a firing of the start-up timer is kept and run
-// once as soon as the running handler returns.
+// from the message box), and a firing of the start-up timer, or the first
+// activation of a show, is kept and run once as soon as the running handler
+// returns.
 //
 // Each control is a child widget whose object name is the control's name,
 // made, filled and read back from one table of the design (frmMain.cpp); the
@@ -40,8 +45,11 @@ public:
     frmMain(frmMainValues &v, MainForm &form, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // Runs Form_Load, then starts Timer1 (once, 1000 ms) if Form_Load enabled it.
-    void Start();
+    // Timer1's delay after Form_Load as designed.
+    static constexpr int kTimer1Ms = 1000;
+
+    // Runs Form_Load, then starts Timer1 (once, after timerMs) if Form_Load enabled it.
+    void Start(int timerMs = kTimer1Ms);
 
     // Runs handler as the window's handlers run: the operator's input is
     // pulled into the values before, the values are pushed into the widgets
@@ -89,6 +97,12 @@ private:
     // The v.Changed hook: shows the run's progress at once, without events.
     void ShowRunProgress();
     void Timer1Fired();
+    // Makes this window the active one unless it is, running no handler for it.
+    void TakeActivation();
+    // Runs Form_Activate for an activation of the window.
+    void RunActivation();
+    // The first activation of a show, when the window system has not given it.
+    void FirstActivation();
 
     frmMainValues &v;
     MainForm &form;
@@ -114,8 +128,11 @@ private:
     // The window lost activation while a handler ran (to one of its message
     // boxes): the activation that comes back is not a new activation.
     bool ignoreActivation_ = false;
-    // A modal window of ShowModal is open or closing: its activations are ShowModal's.
+    // A modal window of ShowModal is open or closing, or the window takes the
+    // activation itself: the activations meanwhile are not new ones.
     bool modalOpen_ = false;
+    // Shown, and Form_Activate has not run since.
+    bool activationOwed_ = false;
     bool waitCursor_ = false;
     bool centred_ = false;
 };

@@ -3,6 +3,7 @@
 #include "BoxText.h"
 #include "Design.h"
 #include "Failure.h"
+#include "TabKeys.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -41,6 +42,7 @@ void frmConfigList::BuildControls()
     Frame1->setTitle(QStringLiteral("List Data"));
 
     txtList = Place<QPlainTextEdit>(Frame1, "txtList", 120, 360, 3735, 3540);
+    TabKeys::Pass(txtList);
     txtList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 

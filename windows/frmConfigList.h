@@ -21,7 +21,8 @@ class QRadioButton;
 // field, delimiter, value, CR LF) at the text's insertion point. The file and
 // the card table's field names are read when the window is created; the file
 // is written only by Save List, which keeps the file's encoding and adds no
-// line end. Shown modally; Save List and Exit close it.
+// line end. Shown modally; Save List and Exit close it. Tab leaves the text
+// for the composer (TabKeys).
 class frmConfigList final : public QDialog
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "BoxText.h"
 #include "Design.h"
 #include "Failure.h"
+#include "TabKeys.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +18,7 @@ frmFile::frmFile(MainValues &v, FileSystem &fs, QWidget *parent) : QDialog(paren
     Design::FixClientArea(this, 8565, 4650);
 
     txtViewFile = Place<QPlainTextEdit>(this, "txtViewFile", 0, 0, 8565, 4035);
+    TabKeys::Pass(txtViewFile);
     txtViewFile->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtViewFile->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtViewFile->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

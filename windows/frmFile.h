@@ -12,7 +12,8 @@ class QPlainTextEdit;
 // encoding, adding no line end), shows the file as it then reads in the main
 // window's txtViewImport and closes; Exit closes. No failure is reported: a
 // file that cannot be read opens as an empty text, one that cannot be written
-// keeps what it held, and the window closes either way. Shown modally.
+// keeps what it held, and the window closes either way. Shown modally. Tab
+// leaves the box for Save and Exit (TabKeys).
 class frmFile final : public QDialog
 {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "BoxText.h"
 #include "Design.h"
 #include "Failure.h"
+#include "TabKeys.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -20,6 +21,7 @@ frmLog::frmLog(FileSystem &fs, MessageBox &msg, ProgramFolder folder, QWidget *p
     Design::FixClientArea(this, 8565, 3870);
 
     txtLogview = Place<QPlainTextEdit>(this, "txtLogview", 0, 0, 8535, 3315);
+    TabKeys::Pass(txtLogview);
     txtLogview->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtLogview->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtLogview->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -12,7 +12,8 @@ class QPlainTextEdit;
 // folder, read once when the window is created (a log that cannot be read
 // shows as an empty box). Edits in the box are never stored. Clear empties
 // the log file, creating the log folder when it is missing, and closes; a log
-// that cannot be written is reported. Exit closes. Shown modally.
+// that cannot be written is reported. Exit closes. Shown modally. Tab leaves
+// the box for Clear and Exit (TabKeys).
 class frmLog final : public QDialog
 {
     Q_OBJECT

@@ -8,6 +8,7 @@
 #include "WindowRig.h"
 
 #include <QComboBox>
+#include <QKeyEvent>
 
 namespace {
 
@@ -68,6 +69,30 @@ TEST_F(AuxWindowsTest, ImportFileSaveKeepsTheEncodingAndLogClearCreatesTheLogFol
     frmLog log(fs, msg, services.folder);
     Click(&log, "cmdClear");
     EXPECT_EQ(std::pair(folder.Read("log/Batch_Log.lst"), log.result()), std::pair(QByteArray(), int(QDialog::Accepted)));
+}
+
+// In each window's multi-line box, Tab and Shift+Tab move the focus along
+// the tab order, so a keyboard reaches the buttons; Ctrl+Tab types a tab.
+TEST_F(AuxWindowsTest, TabLeavesAMultiLineBoxAndCtrlTabTypesATab)
+{
+    frmConfigList list(v, store, fs, msg, services.folder, [] {});
+    frmFile file(v, fs);
+    frmLog log(fs, msg, services.folder);
+    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, "\t");
+        QApplication::sendEvent(QApplication::focusWidget(), &event);
+    };
+    for (const auto &[window, box, next] : {std::tuple<QWidget *, const char *, const char *>{&list, "txtList", "CmbFields"},
+                                            {&file, "txtViewFile", "cmdSave"}, {&log, "txtLogview", "cmdClear"}}) {
+        window->show();
+        ProcessEventsUntil([&] { return window->isActiveWindow(); }, 0);
+        Control(window, box)->setFocus();
+        press(Qt::Key_Tab, Qt::NoModifier);
+        EXPECT_TRUE(Control(window, next)->hasFocus()) << box;
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+        press(Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(std::pair(Control(window, box)->hasFocus(), Control<QPlainTextEdit>(window, box)->toPlainText()), std::pair(true, QString("\t")));
+    }
 }
 
 // Opening makes the stored delimiter, as it stands, the running one; Save

@@ -11,10 +11,11 @@ namespace {
 using MenuCommandsTest = WindowRig;
 
 // The main window in import mode with its menu, shown and active. Form_Activate
-// (which reads the import file) runs once each time another window of the
-// program hands the activation back, but not on the return from a box that a
-// handler showed. Each entry opens its window over the main one, starts its
-// outside program or shows the manual.
+// (which reads the import file) runs once for each show, whether or not the
+// window system activates the window, and once each time another window of
+// the program hands the activation back, but not on the return from a box
+// that a handler showed. Each entry opens its window over the main one,
+// starts its outside program or shows the manual.
 TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce)
 {
     Set("Option", "Import");
@@ -31,10 +32,13 @@ TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce
         box.hide();
         window->activateWindow();
     };
-    // The first activation, the return from a handler's box (which may arrive
-    // only after the handler has ended), the return from another window.
+    // A window system that reports no activation, as a bare X server does.
+    struct : QObject { bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::ActivationChange; } } bare;
+    // The first show, which the platform activates after the window's own first activation; the return from a handler's
+    // box (which may arrive only after the handler has ended); the return from another window; a show on a bare display.
     const std::pair<std::function<void()>, int> activations[] = {
-        {[this] { window->show(); window->activateWindow(); }, 1}, {[&] { window->Handle(takeAndGiveBack); }, 1}, {takeAndGiveBack, 2}};
+        {[this] { window->show(); }, 1}, {[&] { window->Handle(takeAndGiveBack); }, 1}, {takeAndGiveBack, 2},
+        {[&] { window->hide(); window->installEventFilter(&bare); window->show(); }, 3}};
     for (const auto &[activate, readsAfter] : activations) {
         activate();
         ProcessEventsUntil([this] { return window->isActiveWindow(); });

@@ -39,11 +39,12 @@ W *Control(const QWidget *window, const char *name)
 
 inline void Click(const QWidget *window, const char *button) { Control<QAbstractButton>(window, button)->click(); }
 
-// The operator's answer to every file dialog: a path, or "" to cancel.
+// The operator's answer to every file dialog: a path, or "" to cancel; and
+// where the last dialog opened.
 struct ChosenFilePicker final : FilePicker
 {
-    QString GetOpenFileName(const QString &, const QString &) override { return chosen; }
-    QString chosen;
+    QString GetOpenFileName(const QString &, const QString &, const QString &at) override { return openedAt = at, chosen; }
+    QString chosen, openedAt;
 };
 
 // A program folder with a card database, the services every window works

@@ -77,21 +77,22 @@ TEST_F(frmMainTest, RunProgressReachesTheWidgetsWithoutAPush)
     }
 }
 
-// Browse puts the chosen file in the box and its text in the view; a
-// cancelled dialog takes the last choice again, or changes nothing when there
-// was none; a file over 16 MiB is taken but not shown, and the refusal named.
+// Browse opens at the file in the box, puts the chosen file in the box and
+// its text in the view; a cancelled dialog changes nothing, a path typed
+// after an earlier choice included; a file over 16 MiB is taken but not
+// shown, and the refusal named.
 TEST_F(frmMainTest, BrowseTakesTheChosenFileAndShowsItUnlessTooLarge)
 {
     Set("Option", "Import");
     Start();
     const QString big = folder.Write("big.txt", QByteArray(16 * 1024 * 1024 + 1, 'x')), other = folder.Write("other.csv", "X,1\r\n");
-    const std::tuple<QString, QString, QString> steps[] = {{"", "typed", ""}, {other, other, "X,1\n"}, {"", other, "X,1\n"}, {big, big, ""}};
+    const std::tuple<QString, QString, QString> steps[] = {{"", "typed", ""}, {other, other, "X,1\n"}, {"", "typed", "X,1\n"}, {big, big, ""}};
     for (const auto &[chosen, box, view] : steps) {
         Ctl<QLineEdit>("txtImportFile")->setText("typed");
         picker.chosen = chosen;
         Click(window.get(), "cmdFile");
-        EXPECT_EQ(std::pair(Ctl<QLineEdit>("txtImportFile")->text(), Ctl<QPlainTextEdit>("txtViewImport")->toPlainText()), std::pair(box, view))
-            << chosen.toStdString();
+        EXPECT_EQ(std::tuple(picker.openedAt, Ctl<QLineEdit>("txtImportFile")->text(), Ctl<QPlainTextEdit>("txtViewImport")->toPlainText()),
+                  std::tuple(QString("typed"), box, view)) << chosen.toStdString();
     }
     EXPECT_TRUE(msg.shown.size() == 1 && msg.shown[0].text.startsWith(big + " is too large to show"));
 }

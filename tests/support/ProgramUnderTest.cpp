@@ -57,9 +57,9 @@ void ProgramUnderTest::Start(bool unprivileged)
     const bool other = unprivileged && ::geteuid() == 0;
     const std::string command =
         QStringLiteral("%2exec /usr/bin/env HOME='%1/home' XDG_CONFIG_HOME='%1/config' QT_QPA_PLATFORM=offscreen "
-                       "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=8 %3'%1/bin/kvr_bulkrun' </dev/null >'%1/output.txt' 2>&1")
+                       "ASAN_OPTIONS=detect_leaks=0:quarantine_size_mb=8 %3'%1/bin/kvr_bulkrun' %4 </dev/null >'%1/output.txt' 2>&1")
             .arg(tmp.Path(), other ? QStringLiteral("chmod -R go=u '%1' && ").arg(tmp.Path()) : QString(),
-                 other ? QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups -- ") : QString())
+                 other ? QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups -- ") : QString(), options)
             .toStdString();
     const char *argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     if (const int error = posix_spawn(&pid_, argv[0], nullptr, nullptr, const_cast<char **>(argv), environ)) {

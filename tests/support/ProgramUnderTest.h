@@ -57,6 +57,8 @@ public:
     ProgramOutcome Run(bool unprivileged = false) { Start(unprivileged); return Wait(); }
 
     TempFolder tmp;
+    // Put on the program's command line as they stand: shell words.
+    QString options;
 
 private:
     pid_t pid_ = -1;
