@@ -98,19 +98,4 @@ TEST(RunLogTest, UnreachableLogStillCountsTheErrorAndTellsOncePerRun)
     }
 }
 
-TEST(RunLogTest, AutomaticRunEndsEvenWhenTheLogCannotBeWritten)
-{
-    EngineRig rig;
-    rig.run.autoRun = true;
-    rig.fs.FailOn(FaultyFileSystem::Op::WriteWhole);
-    rig.progress.recordsLeft = 0;
-    try {
-        rig.engine.Log_event();
-        ADD_FAILURE() << "the program did not end";
-    } catch (const ProgramEnded &ended) {
-        EXPECT_EQ(ended.status, 1);  // the completion entry is not in the log
-    }
-    EXPECT_EQ(rig.msg.shown.size(), 1u);
-}
-
 } // namespace
