@@ -47,6 +47,10 @@ private:
 
     void StartRun();
     void Changed();
+    // Reports the record update at hand as ended, once.
+    void EndUpdate();
+    // Reports the run's end, once: its time taken, then the report's RunEnded.
+    void ReportRunEnd();
     void CountMatches();
     void CountListLines();
     void TooLargeForOneRun();
@@ -78,4 +82,6 @@ private:
     // their file values from.
     QStringList lineItems_;
     LogCache logCache_;
+    // The record update under way, until it has been reported.
+    UpdateOutcome *update_ = nullptr;
 };

@@ -88,11 +88,17 @@ void Engine::Command3_Click()
             lineItems_ = SplitItems(line, run.delimiter);
             run.searchValue = ItemAt(lineItems_, *searchItem);
             run.replaceValue = ItemAt(lineItems_, *replaceItem);
+            if (report)
+                report->LineRead(run.searchValue);
             if (!run.searchValue.isEmpty()) {
+                const long long found = progress.recordsFound;
+                const int failed = progress.errorCount;
                 if (run.useList)
                     Check_ReplaceList();
                 else
                     Load_Data();
+                if (progress.recordsFound == found && progress.errorCount == failed)
+                    ++progress.linesWithoutMatch;
             }
             lineItems_.clear();
         }
@@ -105,6 +111,7 @@ void Engine::Command3_Click()
 
 void Engine::TooLargeForOneRun()
 {
+    progress.overLimit = true;
     s.msg.Show(QStringLiteral("The import is too large for one run: it would make more than 32767 updates "
                               "(lines with a search value, times the lines of the replacement list when it is used), "
                               "or the replacement list has more than 32767 lines. "
