@@ -6,6 +6,7 @@
 #include "IniSettingsStore.h"
 #include "MainForm.h"
 #include "MenuCommands.h"
+#include "PreviewCommand.h"
 #include "ProcessStarter.h"
 #include "QtFilePicker.h"
 #include "QtMessageBox.h"
@@ -102,6 +103,9 @@ int RunBulkrun(int argc, char *argv[])
     }
 
     window.Start();
+    // --preview: print what the saved run would do, write nothing, and end.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--preview")))
+        return RunPreviewUnattended(form, store, services);
     if (headless && !AutoRunIsOn(v.AutoRun)) {
         Say(QStringLiteral("An unattended start needs Auto_Run=1 in the [Bulkrun] section of %1.")
                 .arg(IniSettingsStore::DefaultPath()));

@@ -40,6 +40,13 @@ public:
     const RunProgress &Progress() const { return progress_; }
     // Shows a run's progress on the window's values.
     void Changed(const RunProgress &progress) override;
+    // Shows the run's summary in the status bar and, unattended, on
+    // standard error (MessageBox::Note).
+    void RunEnded(const RunProgress &progress) override;
+
+    // The run that Execute or Import would start now, as the window's values
+    // describe it.
+    RunRequest Request() const;
 
     // Start the sibling editor and the help viewer from the program folder,
     // without waiting; a start that cannot happen is reported.

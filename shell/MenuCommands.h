@@ -22,6 +22,9 @@ public:
     void mnuOpen_Click();
     void mnuConfigList_Click();
     void mnuSetup_Click();
+    // Walks the run that Execute or Import would start, writing nothing,
+    // and shows what it would do.
+    void mnuPreview_Click();
     void mnuLog_Click();
 
 private:

@@ -20,6 +20,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStatusBar>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -345,6 +346,10 @@ void frmMain::BuildControls()
     ProgressBar1->setTextVisible(false);
     ProgressBar1->raise();
 
+    // Below the designed client area, outside its twips layout.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(false);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
@@ -369,6 +374,7 @@ void frmMain::BuildMenu()
     addEntry(mnuFile, "mnuConfigList", QStringLiteral("Edit Multiple Field List"), &frmMain::mnuConfigList_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuLine"));
     addEntry(mnuFile, "mnuSetup", QStringLiteral("Setup "), &frmMain::mnuSetup_Click);
+    addEntry(mnuFile, "mnuPreview", QStringLiteral("&Preview Run"), &frmMain::mnuPreview_Click);
     addEntry(mnuFile, "mnuLog", QStringLiteral("View Log"), &frmMain::mnuLog_Click);
 
     QMenu *mnuFennic = addMenu("mnuFennic", QStringLiteral("Fennic"));
@@ -522,6 +528,8 @@ void frmMain::PushValues()
     FitCaptions();
     ShowProgressBar();
     ShowMousePointer();
+    if (statusBar()->currentMessage() != v.StatusText)
+        statusBar()->showMessage(v.StatusText);
 }
 
 // The client area under the menu bar is the outer height less the window's
@@ -532,7 +540,7 @@ void frmMain::ApplyHeight()
     const int height = std::max(0, Px(v.Height - kNonClientTwips));
     centralWidget()->setFixedSize(width, height);
     ProgressBar1->setGeometry(0, height - kProgressBarHeight, width, kProgressBarHeight);
-    setFixedSize(width, menuBar()->sizeHint().height() + height);
+    setFixedSize(width, menuBar()->sizeHint().height() + height + statusBar()->sizeHint().height());
 }
 
 void frmMain::FitCaptions()

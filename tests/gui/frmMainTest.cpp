@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -36,7 +37,7 @@ TEST_F(frmMainTest, ModeViewAndListSwitchTheLayoutCaptionsAndHeight)
         EXPECT_GE(Ctl("Label4")->width(), Ctl("Label4")->sizeHint().width());  // a caption is never cut off
     }
     EXPECT_EQ(Ctl<QPlainTextEdit>("txtshowlist")->toPlainText(), "Fixed Value_,QTY,9\n");
-    EXPECT_EQ(window->height(), window->menuBar()->sizeHint().height() + 361);
+    EXPECT_EQ(window->height(), window->menuBar()->sizeHint().height() + 361 + window->statusBar()->sizeHint().height());
 
     // The automatic run shows the progress bar alone, docked to the bottom edge.
     v.AutoRun = "1";
