@@ -76,6 +76,12 @@ TEST_F(frmMainTest, RunProgressReachesTheWidgetsWithoutAPush)
         v.Notify();
         EXPECT_EQ(std::pair(bar->maximum(), bar->value()), std::pair(shownMax, shownValue)) << max;
     }
+    // A run's end shows its summary in the status bar.
+    v.Combo1.Text = "REFERENCE";
+    v.Text1.Text = "Z*";
+    form->cmdexeNow_Click();
+    window->PushValues();
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Batch load ended: 0 records changed, 0 refused updates, 0.0 s, logged complete.");
 }
 
 // Browse puts the chosen file in the box and its text in the view; a
