@@ -91,14 +91,12 @@ void Engine::Command3_Click()
             if (report)
                 report->LineRead(run.searchValue);
             if (!run.searchValue.isEmpty()) {
-                const long long found = progress.recordsFound;
-                const int failed = progress.errorCount;
+                line_ = {true, false, false};
                 if (run.useList)
                     Check_ReplaceList();
                 else
                     Load_Data();
-                if (progress.recordsFound == found && progress.errorCount == failed)
-                    ++progress.linesWithoutMatch;
+                EndLine();
             }
             lineItems_.clear();
         }
@@ -107,6 +105,15 @@ void Engine::Command3_Click()
                        .arg(run.searchValue, error.message()),
                    MsgIcon::Critical);
     }
+}
+
+// A line can end inside its last update, where the run's completion is
+// logged; whichever comes first counts it.
+void Engine::EndLine()
+{
+    if (line_.open && line_.updated && !line_.matched)
+        ++progress.linesWithoutMatch;
+    line_ = {};
 }
 
 void Engine::TooLargeForOneRun()

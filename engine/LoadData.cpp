@@ -84,7 +84,8 @@ void Engine::EndUpdate()
     UpdateOutcome &outcome = *update_;
     update_ = nullptr;
     progress.recordsChanged += outcome.written;
-    progress.recordsFound += outcome.found;
+    line_.updated = true;
+    line_.matched = line_.matched || outcome.found > 0 || !outcome.failure.isEmpty();
     if (report)
         report->UpdateEnded(outcome);
 }

@@ -11,7 +11,6 @@ void Engine::StartRun()
     progress.lostUpdates = 0;
     progress.lostReason.clear();
     progress.recordsChanged = 0;
-    progress.recordsFound = 0;
     progress.linesWithoutMatch = 0;
     progress.overLimit = false;
     progress.loggedComplete = false;
@@ -26,6 +25,7 @@ void Engine::ReportRunEnd()
     if (progress.endReported)
         return;
     progress.endReported = true;
+    EndLine();
     progress.elapsedMs = progress.startedAt.msecsTo(QDateTime(s.clock.Date(), s.clock.Time()));
     if (report)
         report->RunEnded(progress);

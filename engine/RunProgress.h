@@ -40,10 +40,8 @@ struct RunProgress
     bool logFailureShown = false;
 
     // The run's tally, which its summary reports. Records written by its
-    // updates (lost ones included: lostUpdates says how many), and records
-    // its walks reached (refused ones included).
+    // updates (lost ones included: lostUpdates says how many).
     long long recordsChanged = 0;
-    long long recordsFound = 0;
     // Import lines with a search value whose updates found no record and
     // failed none.
     long long linesWithoutMatch = 0;

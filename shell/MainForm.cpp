@@ -93,6 +93,7 @@ template <typename Command>
 void MainForm::Run(Command command)
 {
     run_ = Request();
+    v.StatusText.clear(); // a run that does not begin has no summary
     (engine.*command)();
     v.Text1.Text = run_.searchValue;
     v.Text2.Text = run_.replaceValue;

@@ -1,5 +1,6 @@
 #include "MenuCommands.h"
 
+#include "Failure.h"
 #include "frmConfigList.h"
 #include "frmFile.h"
 #include "frmLog.h"
@@ -53,7 +54,11 @@ void MenuCommands::mnuPreview_Click()
         PreviewReport report;
         {
             const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-            report = PreviewRun(form.Request(), store, s);
+            try {
+                report = PreviewRun(form.Request(), store, s);
+            } catch (const Failure &error) {
+                report.messages << QStringLiteral("The preview stopped: %1").arg(error.message());
+            }
         }
         return std::make_unique<frmPreview>(std::move(report), s.fs, s.msg, [] {
             return QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("Save Report"), QString(),
