@@ -20,8 +20,8 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShowEvent>
-#include <QStatusBar>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
