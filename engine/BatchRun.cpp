@@ -41,6 +41,7 @@ void Engine::cmdexeNow_Click()
         const Int16 matches = progress.recordsLeft;
         Skip([&] { progress.recordsLeft *= progress.listLineCount; });
         if (progress.recordsLeft == matches && int(progress.listLineCount) > 1 && int(matches) > 0) {
+            progress.overLimit = true;
             s.msg.Note(QStringLiteral("%1 records times %2 list entries is more than 32767 updates: the run counts "
                                       "only the records, so it is complete, and an unattended run ends, once the "
                                       "first list entry is written; the other entries' fields are not written.")

@@ -9,3 +9,22 @@ LostWrites::LostWrites(std::vector<Lost> lost)
     , lost_(std::move(lost))
 {
 }
+
+namespace {
+
+StoreFailure CannotPreview()
+{
+    return StoreFailure(QStringLiteral("This card database cannot preview a run."));
+}
+
+} // namespace
+
+qint64 CardStore::RecordKey() const
+{
+    throw CannotPreview();
+}
+
+std::vector<std::string> CardStore::TextsIfCommitted(const QString &)
+{
+    throw CannotPreview();
+}

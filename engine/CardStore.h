@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
 #include <vector>
 
 // The card records as the program reaches them: one record set over the table
@@ -56,6 +57,17 @@ public:
     // interval) has returned: any operation that commits throws LostWrites
     // for the changes it could not make durable.
     virtual void Flush() = 0;
+
+    // What a preview of a run, which writes nothing, reads of the store; a
+    // store that cannot tell throws StoreFailure. The current record's key:
+    // keys grow in the order in which a walk visits records. Requires a
+    // current record.
+    virtual qint64 RecordKey() const;
+    // What committing text into the bound field would store, without
+    // storing it: the texts by which a search of that field would then find
+    // the record (none for NULL). Throws the StoreFailure that the commit
+    // would throw when the field's declared type refuses the text.
+    virtual std::vector<std::string> TextsIfCommitted(const QString &text);
 };
 
 // Updates that the store accepted but that never reached the database: the

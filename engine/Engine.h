@@ -47,6 +47,12 @@ private:
 
     void StartRun();
     void Changed();
+    // Reports the record update at hand as ended, once.
+    void EndUpdate();
+    // Reports the run's end, once: its time taken, then the report's RunEnded.
+    void ReportRunEnd();
+    // Counts the import line under way, if any, into the run's tally.
+    void EndLine();
     void CountMatches();
     void CountListLines();
     void TooLargeForOneRun();
@@ -78,4 +84,14 @@ private:
     // their file values from.
     QStringList lineItems_;
     LogCache logCache_;
+    // The record update under way, until it has been reported.
+    UpdateOutcome *update_ = nullptr;
+    // The import line under way: whether any of its updates has ended, and
+    // whether one of them found a record or failed.
+    struct Line
+    {
+        bool open = false;
+        bool updated = false;
+        bool matched = false;
+    } line_;
 };

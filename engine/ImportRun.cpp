@@ -88,11 +88,15 @@ void Engine::Command3_Click()
             lineItems_ = SplitItems(line, run.delimiter);
             run.searchValue = ItemAt(lineItems_, *searchItem);
             run.replaceValue = ItemAt(lineItems_, *replaceItem);
+            if (report)
+                report->LineRead(run.searchValue);
             if (!run.searchValue.isEmpty()) {
+                line_ = {true, false, false};
                 if (run.useList)
                     Check_ReplaceList();
                 else
                     Load_Data();
+                EndLine();
             }
             lineItems_.clear();
         }
@@ -103,8 +107,18 @@ void Engine::Command3_Click()
     }
 }
 
+// A line can end inside its last update, where the run's completion is
+// logged; whichever comes first counts it.
+void Engine::EndLine()
+{
+    if (line_.open && line_.updated && !line_.matched)
+        ++progress.linesWithoutMatch;
+    line_ = {};
+}
+
 void Engine::TooLargeForOneRun()
 {
+    progress.overLimit = true;
     s.msg.Show(QStringLiteral("The import is too large for one run: it would make more than 32767 updates "
                               "(lines with a search value, times the lines of the replacement list when it is used), "
                               "or the replacement list has more than 32767 lines. "

@@ -3,6 +3,8 @@
 
 #include "Failure.h"
 
+#include <QScopeGuard>
+
 void Engine::Changed()
 {
     if (report)
@@ -27,6 +29,9 @@ void Engine::Load_Data()
     }
 
     store.SetDataField(run.replaceField);
+    UpdateOutcome outcome{run.searchValue, run.replaceField, run.replaceValue, 0, 0, QString()};
+    update_ = &outcome;
+    const auto ended = qScopeGuard([this] { update_ = nullptr; });
 
     try {
         progress.loadedShown = false;
@@ -49,22 +54,40 @@ void Engine::Load_Data()
                 Changed();
             }
             ++progress.recordsLoaded;
+            ++outcome.found;
             store.MoveNext();
+            ++outcome.written;
         }
 
         progress.busy = false;
         progress.loadedCount = progress.recordsLoaded;
         progress.loadedShown = batch;
         Changed();
+        EndUpdate();
         if (progress.recordsLeft == 0) {
             store.Flush();
             Log_event();
         }
     } catch (const LostWrites &lost) {
+        outcome.failure = lost.message();
         LoadDataFailed(&lost);
-    } catch (const Failure &) {
+    } catch (const Failure &error) {
+        outcome.failure = error.message();
         LoadDataFailed(nullptr);
     }
+}
+
+void Engine::EndUpdate()
+{
+    if (!update_)
+        return;
+    UpdateOutcome &outcome = *update_;
+    update_ = nullptr;
+    progress.recordsChanged += outcome.written;
+    line_.updated = true;
+    line_.matched = line_.matched || outcome.found > 0 || !outcome.failure.isEmpty();
+    if (report)
+        report->UpdateEnded(outcome);
 }
 
 // The error path: log the failed update, and the run's end when it was the
@@ -86,6 +109,7 @@ void Engine::LoadDataFailed(const LostWrites *lost)
         progress.recordError = true;
         Log_event();
     }
+    EndUpdate();
     if (progress.recordsLeft == 0)
         Log_event();
     progress.busy = false;

@@ -10,7 +10,25 @@ void Engine::StartRun()
     progress.begun = false;
     progress.lostUpdates = 0;
     progress.lostReason.clear();
+    progress.recordsChanged = 0;
+    progress.linesWithoutMatch = 0;
+    progress.overLimit = false;
+    progress.loggedComplete = false;
+    progress.startedAt = QDateTime(s.clock.Date(), s.clock.Time());
+    progress.elapsedMs = 0;
+    progress.endReported = false;
     Changed();
+}
+
+void Engine::ReportRunEnd()
+{
+    if (progress.endReported)
+        return;
+    progress.endReported = true;
+    EndLine();
+    progress.elapsedMs = progress.startedAt.msecsTo(QDateTime(s.clock.Date(), s.clock.Time()));
+    if (report)
+        report->RunEnded(progress);
 }
 
 // Whatever ends a run, the updates it made are made durable, and updates
@@ -33,4 +51,5 @@ Engine::RunEnd::~RunEnd()
     }
     progress.busy = false;
     engine.Changed();
+    engine.ReportRunEnd();
 }

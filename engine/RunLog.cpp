@@ -56,10 +56,13 @@ void Engine::Log_event()
         Changed();
     }
     const bool logged = WriteLog(entries);
+    if (runEnded)
+        progress.loggedComplete = logged;
 
     // A scheduler reads status 0 as "the completion entry is in the log".
     if (runEnded && run.autoRun) {
         store.Flush();
+        ReportRunEnd();
         s.exit.End(logged ? 0 : 1);
     }
 }

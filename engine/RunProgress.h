@@ -2,6 +2,7 @@
 
 #include "Int16.h"
 
+#include <QDateTime>
 #include <QString>
 
 // Where a run stands: what the main window shows while it goes on, and the
@@ -37,13 +38,52 @@ struct RunProgress
     bool recordError = false;
     // A run log that cannot be written is reported once per run.
     bool logFailureShown = false;
+
+    // The run's tally, which its summary reports. Records written by its
+    // updates (lost ones included: lostUpdates says how many).
+    long long recordsChanged = 0;
+    // Import lines with a search value whose updates found no record and
+    // failed none.
+    long long linesWithoutMatch = 0;
+    // The run would make more than 32,767 updates: an import then does not
+    // begin, a batch run with the list counts only its records.
+    bool overLimit = false;
+    // The completion entry is in the run log.
+    bool loggedComplete = false;
+    // When the run began, and how long it took once it has ended.
+    QDateTime startedAt;
+    long long elapsedMs = 0;
+    // The run's end has been reported.
+    bool endReported = false;
+};
+
+// One record update (Load_Data) as it ended: what it searched for and
+// wrote, how many records it reached and wrote, and why it failed.
+struct UpdateOutcome
+{
+    QString searchValue;
+    QString field;
+    QString value;
+    long long found = 0;
+    long long written = 0;
+    // The failure's message; empty when the update did not fail.
+    QString failure;
 };
 
 // Told of every change that the main window shows while a run goes on, so
-// that the window can repaint without handing the event loop to input.
+// that the window can repaint without handing the event loop to input, and of
+// the steps of a run that a summary or a preview counts.
 class ProgressReport
 {
 public:
     virtual ~ProgressReport() = default;
     virtual void Changed(const RunProgress &progress) = 0;
+    // An import line was read; its updates follow, none when its search
+    // value (given) is empty.
+    virtual void LineRead(const QString &) {}
+    // A record update ended, before any log entry of the run's completion.
+    virtual void UpdateEnded(const UpdateOutcome &) {}
+    // A run that began has ended, logged complete or not: once per run,
+    // before an automatic run ends the program.
+    virtual void RunEnded(const RunProgress &) {}
 };

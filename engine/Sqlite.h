@@ -104,6 +104,8 @@ class Database
 public:
     // Opens the file for reading and writing; never creates it. Throws Error.
     static Database OpenExisting(const QString &path);
+    // A new, private database in memory. Throws Error.
+    static Database OpenMemory();
 
     sqlite3 *Handle() const { return db_.get(); }
     const QString &Path() const { return path_; }

@@ -314,6 +314,26 @@ void SqliteCardStore::Flush()
     }
 }
 
+qint64 SqliteCardStore::RecordKey() const
+{
+    if (!cursor_)
+        throw StoreFailure(QStringLiteral("RecordKey: there is no current record"));
+    return *cursor_;
+}
+
+// The refusal is CommitPending's; the stored form is SQLite's.
+std::vector<std::string> SqliteCardStore::TextsIfCommitted(const QString &text)
+{
+    Db();
+    if (!bound_)
+        return {};
+    const FieldConversion::Result converted = bound_->conversion.Convert(text);
+    if (converted.Refused())
+        throw Refusal(bound_->name, text, converted.refusal);
+    const bool dateField = bound_->conversion.TypeKind() == FieldConversion::Kind::Date;
+    return storedForm_.Texts(FindColumn(bound_->name)->declaredType, dateField, converted.value);
+}
+
 bool SqliteCardStore::HasIndexOf(const QString &field) const
 {
     return db_ && db_->index.Covers(field);

@@ -3,6 +3,7 @@
 #include "CardStore.h"
 #include "FieldConversion.h"
 #include "LikePattern.h"
+#include "StoredForm.h"
 
 #include <QList>
 #include <QString>
@@ -67,6 +68,8 @@ public:
     void SetText(const QString &text) override;
     void CancelUpdate() override;
     void Flush() override;
+    qint64 RecordKey() const override;
+    std::vector<std::string> TextsIfCommitted(const QString &text) override;
 
     // True while the store keeps an index of the field for its searches.
     bool HasIndexOf(const QString &field) const;
@@ -152,4 +155,5 @@ private:
     QString scannedField_;             // the search field of the last pass over the table
     bool indexFailed_ = false;         // the index could not be built or read: passes only
     bool writesReachFurther_ = false;  // a write changed other records: a pass for every Find
+    StoredForm storedForm_;            // what a preview's values would be, once stored
 };

@@ -8,6 +8,7 @@
 #include "IniSettingsStore.h"
 #include "MainForm.h"
 #include "MenuCommands.h"
+#include "PreviewCommand.h"
 #include "ProcessStarter.h"
 #include "ProgressLine.h"
 #include "QtDocumentViewer.h"
@@ -74,7 +75,7 @@ public:
     }
     [[noreturn]] void End(int status) override
     {
-        line_.Finish();
+        line_.Clear();
         exit_.End(status);
     }
 
@@ -157,6 +158,9 @@ int RunBulkrun(int argc, char *argv[])
         else
             window.Handle([&] { v.Option_Import.Value = true; form.Option_Import_Click(); });
     }
+    // --preview: prints what the saved run would do, writes nothing, and ends.
+    if (line.Preview())
+        return RunPreviewUnattended(form, store, services);
     if (headless && !AutoRunIsOn(v.AutoRun)) {
         console.Say(QStringLiteral("An unattended start needs Auto_Run=1 in the [Bulkrun] section of %1, or --run batch|import.")
                 .arg(settings.Path()));

@@ -29,8 +29,11 @@ CommandLine::CommandLine(int argc, char *argv[])
                                                 "Auto_Run holds, and ends: status 0 when its completion is "
                                                 "logged, 1 when it did not complete or start, 3 on the first start."),
                                  QStringLiteral("batch|import"));
+    const QCommandLineOption preview(QStringLiteral("preview"),
+                                     QStringLiteral("Prints what the saved run would do as CSV on standard output, "
+                                                    "its totals on standard error, writes nothing, and ends."));
     // Options that start a run of another kind go here, beside --run.
-    parser.addOptions({help, version, settings, run});
+    parser.addOptions({help, version, settings, run, preview});
 
     const QString program = arguments.isEmpty() ? QStringLiteral("kvr_bulkrun") : QFileInfo(arguments[0]).fileName();
     usage_ = parser.helpText().replace(QLatin1String("<executable_name>"), program);
@@ -43,6 +46,9 @@ CommandLine::CommandLine(int argc, char *argv[])
     version_ = parser.isSet(version);
     if (parser.isSet(settings))
         settingsFile_ = QFileInfo(parser.value(settings)).absoluteFilePath();
+    preview_ = parser.isSet(preview);
+    if (preview_ && parser.isSet(run))
+        error_ = QStringLiteral("Options 'run' and 'preview' cannot be given together.");
     if (parser.isSet(run)) {
         const QString mode = parser.value(run);
         if (mode.compare(QLatin1String("batch"), Qt::CaseInsensitive) == 0)

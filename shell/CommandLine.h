@@ -15,6 +15,8 @@
 //   --settings FILE       FILE in place of the per-user settings file
 //   --run batch|import    the saved run of that mode, now and unattended,
 //                         whatever Auto_Run holds; then the program ends
+//   --preview             what the saved run would do, as CSV on standard
+//                         output, writing nothing; then the program ends
 //
 // Anything else (an unknown option, a missing or wrong value, an argument
 // that is no option) ends the start with one line saying what is wrong, then
@@ -36,11 +38,12 @@ public:
     QString SettingsFile() const;
     // The mode of --run.
     std::optional<RunMode> Run() const { return run_; }
+    bool Preview() const { return preview_; }
     // A start that works without a window whatever the screen: one with an
-    // option that starts a run now. Options of later run kinds (a preview, an
-    // undo of the last run) belong beside --run: added to the constructor's
-    // list, kept here, and counted in this test of unattended starts.
-    bool Unattended() const { return run_.has_value(); }
+    // option that starts a run or a preview now. Options of later run kinds
+    // (an undo of the last run) belong beside them: added to the
+    // constructor's list, kept here, and counted in this test.
+    bool Unattended() const { return run_.has_value() || preview_; }
 
 private:
     QString usage_;
@@ -49,4 +52,5 @@ private:
     bool version_ = false;
     QString settingsFile_;
     std::optional<RunMode> run_;
+    bool preview_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "AutoRun.h"
 #include "Failure.h"
+#include "RunSummary.h"
 #include "SettingsNames.h"
 
 #include <QDir>
@@ -53,6 +54,29 @@ void MainForm::Changed(const RunProgress &progress)
         ProgressWatcher->Changed(progress);
 }
 
+RunRequest MainForm::Request() const
+{
+    RunRequest run;
+    run.mode = v.Option_Batch.Value ? RunMode::Batch : RunMode::Import;
+    run.searchField = v.Combo1.Text;
+    run.searchValue = v.Text1.Text;
+    run.replaceField = v.Combo2.Text;
+    run.replaceValue = v.Text2.Text;
+    run.searchItem = v.txtSearch_col.Text;
+    run.replaceItem = v.txtReplace_col.Text;
+    run.importFile = v.txtImportFile.Text;
+    run.useList = v.Chk_RepFromLst.Value == 1;
+    run.delimiter = v.Delimiter;
+    run.autoRun = AutoRunIsOn(v.AutoRun);
+    return run;
+}
+
+void MainForm::RunEnded(const RunProgress &progress)
+{
+    v.StatusText = RunSummary(run_.mode, progress);
+    s.msg.Note(v.StatusText);
+}
+
 void MainForm::EmptyProgressBar()
 {
     progress_.progressValue = 0;
@@ -70,17 +94,8 @@ void MainForm::ShowLoadedCount(bool shown)
 template <typename Command>
 void MainForm::Run(Command command)
 {
-    run_.mode = v.Option_Batch.Value ? RunMode::Batch : RunMode::Import;
-    run_.searchField = v.Combo1.Text;
-    run_.searchValue = v.Text1.Text;
-    run_.replaceField = v.Combo2.Text;
-    run_.replaceValue = v.Text2.Text;
-    run_.searchItem = v.txtSearch_col.Text;
-    run_.replaceItem = v.txtReplace_col.Text;
-    run_.importFile = v.txtImportFile.Text;
-    run_.useList = v.Chk_RepFromLst.Value == 1;
-    run_.delimiter = v.Delimiter;
-    run_.autoRun = AutoRunIsOn(v.AutoRun);
+    run_ = Request();
+    v.StatusText.clear(); // a run that does not begin has no summary
     (engine.*command)();
     v.Text1.Text = run_.searchValue;
     v.Text2.Text = run_.replaceValue;

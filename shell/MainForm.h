@@ -41,6 +41,13 @@ public:
     // Shows a run's progress on the window's values, and tells ProgressWatcher.
     void Changed(const RunProgress &progress) override;
     ProgressReport *ProgressWatcher = nullptr;
+    // Shows the run's summary in the status bar and, unattended, on
+    // standard error (MessageBox::Note).
+    void RunEnded(const RunProgress &progress) override;
+
+    // The run that Execute or Import would start now, as the window's values
+    // describe it.
+    RunRequest Request() const;
 
     // Starts the sibling editor from the program folder, without waiting; a
     // start that cannot happen is reported.

@@ -4,11 +4,16 @@
 #include "frmConfigList.h"
 #include "frmFile.h"
 #include "frmLog.h"
+#include "frmPreview.h"
 #include "frmSetup.h"
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -34,6 +39,7 @@ MenuCommands::MenuCommands(frmMain &window, MainForm &form, frmMainValues &v, Ca
     QObject::connect(&window, &frmMain::mnuOpen_Click, &window, [this] { mnuOpen_Click(); });
     QObject::connect(&window, &frmMain::mnuConfigList_Click, &window, [this] { mnuConfigList_Click(); });
     QObject::connect(&window, &frmMain::mnuSetup_Click, &window, [this] { mnuSetup_Click(); });
+    QObject::connect(&window, &frmMain::mnuPreview_Click, &window, [this] { mnuPreview_Click(); });
     QObject::connect(&window, &frmMain::mnuLog_Click, &window, [this] { mnuLog_Click(); });
     QObject::connect(&window, &frmMain::mnuOpenFennic_Click, &window,
                      [this] { this->window.Handle([this] { this->form.mnuOpenFennic_Click(); }); });
@@ -57,6 +63,26 @@ void MenuCommands::mnuConfigList_Click()
 void MenuCommands::mnuSetup_Click()
 {
     window.ShowModal([this] { return std::make_unique<frmSetup>(v, settings, s.msg, &window); });
+}
+
+void MenuCommands::mnuPreview_Click()
+{
+    window.ShowModal([this] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        PreviewReport report;
+        {
+            const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+            try {
+                report = PreviewRun(form.Request(), store, s);
+            } catch (const Failure &error) {
+                report.messages << QStringLiteral("The preview stopped: %1").arg(error.message());
+            }
+        }
+        return std::make_unique<frmPreview>(std::move(report), s.fs, s.msg, [] {
+            return QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("Save Report"), QString(),
+                                                QStringLiteral("CSV (*.csv)"));
+        }, &window);
+    });
 }
 
 void MenuCommands::mnuLog_Click()

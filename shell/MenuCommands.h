@@ -28,6 +28,9 @@ public:
     void mnuOpen_Click();
     void mnuConfigList_Click();
     void mnuSetup_Click();
+    // Walks the run that Execute or Import would start, writing nothing,
+    // and shows what it would do.
+    void mnuPreview_Click();
     void mnuLog_Click();
     void mnuHelp_Click();
 

@@ -34,11 +34,8 @@ ProgressLine::ProgressLine(std::FILE *out, bool terminal, Clock now) : out_(out)
 void ProgressLine::Changed(const RunProgress &progress)
 {
     const auto now = now_();
-    if (progress.begun && !last_.begun)
-        begunAt_ = now;
     if (int(progress.recordsDone) == 0)
         writingAt_ = now;
-    last_ = progress;
     if (!terminal_ || !progress.begun || progress.progressMax <= 0 || (drawn_ && now - drawnAt_ < kRedrawEvery))
         return;
     drawn_ = true;
@@ -60,18 +57,6 @@ void ProgressLine::Clear()
     if (shownWidth_ > 0)
         Write(QLatin1Char('\r') + QString(shownWidth_, QLatin1Char(' ')) + QLatin1Char('\r'));
     shownWidth_ = 0;
-}
-
-void ProgressLine::Finish()
-{
-    Clear();
-    if (!last_.begun)
-        return;
-    Write(QStringLiteral("KVR_Bulkrun: %1 of %2 updates done, %3 failed, in %4 s.\n")
-              .arg(int(last_.recordsDone))
-              .arg(last_.progressMax)
-              .arg(int(last_.errorCount))
-              .arg(Seconds(now_() - begunAt_), 0, 'f', 1));
 }
 
 void ProgressLine::Write(const QString &text)

@@ -13,7 +13,7 @@
 // of the run's total, the rate, the time left), at most ten times a second;
 // Clear takes it away so that a message can be printed in its place, and the
 // next change draws it again below. Elsewhere (cron, a pipe) no line at all.
-// Either way Finish ends with a summary of the run, once one has begun.
+// The run's summary is a message of its own.
 class ProgressLine final : public ProgressReport
 {
 public:
@@ -24,8 +24,6 @@ public:
 
     void Changed(const RunProgress &progress) override;
     void Clear();
-    // Clears the line and prints the summary of the run, if one began.
-    void Finish();
 
 private:
     void Write(const QString &text);
@@ -33,8 +31,6 @@ private:
     std::FILE *out_;
     const bool terminal_;
     const Clock now_;
-    RunProgress last_;
-    std::chrono::steady_clock::time_point begunAt_{};
     // When the first update was made: the rate counts from there.
     std::chrono::steady_clock::time_point writingAt_{};
     std::chrono::steady_clock::time_point drawnAt_{};

@@ -21,6 +21,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -345,6 +346,10 @@ void frmMain::BuildControls()
     ProgressBar1->setTextVisible(false);
     ProgressBar1->raise();
 
+    // Below the designed client area, outside its twips layout.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(false);
+
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
@@ -368,6 +373,7 @@ void frmMain::BuildMenu()
     addEntry(mnuFile, "mnuConfigList", QStringLiteral("Edit Multiple Field List"), &frmMain::mnuConfigList_Click);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuLine"));
     addEntry(mnuFile, "mnuSetup", QStringLiteral("Setup "), &frmMain::mnuSetup_Click);
+    addEntry(mnuFile, "mnuPreview", QStringLiteral("&Preview Run"), &frmMain::mnuPreview_Click);
     addEntry(mnuFile, "mnuLog", QStringLiteral("View Log"), &frmMain::mnuLog_Click);
 
     QMenu *mnuFennic = addMenu("mnuFennic", QStringLiteral("Fennic"));
@@ -550,6 +556,8 @@ void frmMain::PushValues()
     FitCaptions();
     ShowProgressBar();
     ShowMousePointer();
+    if (statusBar()->currentMessage() != v.StatusText)
+        statusBar()->showMessage(v.StatusText);
 }
 
 // The client area under the menu bar is the outer height less the window's
@@ -560,7 +568,7 @@ void frmMain::ApplyHeight()
     const int height = std::max(0, Px(v.Height - kNonClientTwips));
     centralWidget()->setFixedSize(width, height);
     ProgressBar1->setGeometry(0, height - kProgressBarHeight, width, kProgressBarHeight);
-    setFixedSize(width, menuBar()->sizeHint().height() + height);
+    setFixedSize(width, menuBar()->sizeHint().height() + height + statusBar()->sizeHint().height());
 }
 
 void frmMain::FitCaptions()

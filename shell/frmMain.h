@@ -77,6 +77,7 @@ signals:
     void mnuOpen_Click();
     void mnuConfigList_Click();
     void mnuSetup_Click();
+    void mnuPreview_Click();
     void mnuLog_Click();
     void mnuOpenFennic_Click();
     void mnuHelp_Click();

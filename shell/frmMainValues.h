@@ -32,4 +32,6 @@ struct frmMainValues : MainValues
     QStringList Combo1List;
     QStringList Combo2List;
     bool Timer1Enabled = false;
+    // The status bar's line: the last run's summary.
+    QString StatusText;
 };

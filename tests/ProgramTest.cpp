@@ -35,7 +35,7 @@ TEST(ProgramTest, UnattendedStartsEndWithAStatusThatSaysHow)
         {"", 3, "This is the first time you run KVR_Bulkrun on this computer.\nFiles were registered in windows registry.\n"
                 "Please re-start KVR_Bulkrun.", unchanged},
         // Away from a terminal a run prints no progress, only its summary.
-        {std::nullopt, 0, "KVR_Bulkrun: 2 of 2 updates done, 0 failed, in ", {"out", "gone", "in"}},
+        {std::nullopt, 0, "Import ended: 2 records changed, 0 lines with no match, 0 refused updates, ", {"out", "gone", "in"}},
         {"Option=Batch\nSearch_Criteria=a*\nReplace_Value=O'Brien\nAuto_Run= 1\n", 0, "", {"O'Brien", "O'Brien", "in"}},
         {"Auto_Run=\n", 2, "Auto_Run=1", unchanged},
         {"Option=Sideways\n", 1, "No run started", unchanged},
@@ -44,9 +44,11 @@ TEST(ProgramTest, UnattendedStartsEndWithAStatusThatSaysHow)
         // A missing card database is never created.
         {"Card_Database=" + elsewhere.toUtf8() + "\n", 1, elsewhere, unchanged},
         // The settings file above, with its missing database, gives way to FILE.
-        {std::nullopt, 0, "1 of 1 updates done", {"in", "in", "other"}, "--settings '" + other + "'"},
+        {std::nullopt, 0, "Batch load ended: 1 record changed", {"in", "in", "other"}, "--settings '" + other + "'"},
         // --run starts the mode it names, whatever Auto_Run and Option say.
-        {"Auto_Run=0\nOption=Batch\n", 0, "2 of 2 updates done", {"out", "gone", "in"}, "--run import"},
+        {"Auto_Run=0\nOption=Batch\n", 0, "Import ended: 2 records changed", {"out", "gone", "in"}, "--run import"},
+        // --preview prints what the run would do and writes nothing.
+        {"Auto_Run=0\n", 0, "Line,Search value,Field,Value,Matches,Changes,Refused because\r\n1,A1,STATUS,out,1,1,", unchanged, "--preview"},
         {std::nullopt, 64, "KVR_Bulkrun: Unknown option 'bogus'.\nUsage: kvr_bulkrun [options]", unchanged, "--bogus"},
         {std::nullopt, 0, "KVR_Bulkrun 3.0.8\n", unchanged, "--version"},
     };
@@ -60,7 +62,7 @@ TEST(ProgramTest, UnattendedStartsEndWithAStatusThatSaysHow)
         EXPECT_EQ(out.status, c.status) << out.output.toStdString();
         EXPECT_TRUE(out.output.contains(c.said)) << out.output.toStdString();
         // A start stopped by its own checks never began a run, so no run ended early.
-        EXPECT_FALSE(out.output.contains("completion entry") || out.output.contains('\r')) << out.output.toStdString();
+        EXPECT_FALSE(out.output.contains("completion entry") || out.output.contains("\rKVR")) << out.output.toStdString();
         EXPECT_EQ(CardDb(program.DatabasePath()).Column("STATUS"), c.statuses);
     }
     EXPECT_FALSE(QFile::exists(elsewhere));

@@ -3,12 +3,15 @@
 #include "frmConfigList.h"
 #include "frmFile.h"
 #include "frmLog.h"
+#include "frmPreview.h"
 #include "frmSetup.h"
+#include "PreviewCsv.h"
 
 #include "WindowRig.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QTableView>
 
 namespace {
 
@@ -93,6 +96,22 @@ TEST_F(AuxWindowsTest, TabLeavesAMultiLineBoxAndCtrlTabTypesATab)
         press(Qt::Key_Tab, Qt::ControlModifier);
         EXPECT_EQ(std::pair(Control(window, box)->hasFocus(), Control<QPlainTextEdit>(window, box)->toPlainText()), std::pair(true, QString("\t")));
     }
+}
+
+// The preview shows the rows that any ticked filter takes; Save Report
+// writes them all.
+TEST_F(AuxWindowsTest, PreviewFiltersItsRowsAndSavesThemAll)
+{
+    PreviewReport report;
+    report.rows = {{1, "A", "F", "x", 0, 0, ""}, {2, "B", "F", "y", 3, 0, "refused"}, {3, "C", "F", "z", 1, 1, ""}};
+    frmPreview dialog(report, fs, msg, [this] { return folder.File("report.csv"); });
+    const QAbstractItemModel *rows = Control<QTableView>(&dialog, "tblRows")->model();
+    for (const auto &[filter, shown] : {std::pair{"chkRefused", 1}, {"chkNoMatch", 2}, {"chkRefused", 1}}) {
+        Control<QAbstractButton>(&dialog, filter)->toggle();
+        EXPECT_EQ(rows->rowCount(), shown) << filter;
+    }
+    Click(&dialog, "cmdSave");
+    EXPECT_EQ(QString::fromUtf8(folder.Read("report.csv")), PreviewCsv(report));
 }
 
 // Opening makes the stored delimiter, as it stands, the running one; Save

@@ -49,7 +49,7 @@ TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce
     // The entry, the window it opens and how many whole files that window
     // reads; while it is open the import file changes.
     const std::tuple<const char *, const char *, int> entries[] = {
-        {"mnuOpen", "frmFile", 1}, {"mnuConfigList", "frmConfigList", 1}, {"mnuSetup", "frmSetup", 0}, {"mnuLog", "frmLog", 1}};
+        {"mnuOpen", "frmFile", 1}, {"mnuConfigList", "frmConfigList", 1}, {"mnuSetup", "frmSetup", 0}, {"mnuPreview", "frmPreview", 0}, {"mnuLog", "frmLog", 1}};
     for (const auto &[entry, name, ownReads] : entries) {
         const int before = reads();
         const QByteArray changed = entry + QByteArray(",1\r\n");

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace {
@@ -36,7 +37,7 @@ TEST_F(frmMainTest, ModeViewAndListSwitchTheLayoutCaptionsAndHeight)
         EXPECT_GE(Ctl("Label4")->width(), Ctl("Label4")->sizeHint().width());  // a caption is never cut off
     }
     EXPECT_EQ(Ctl<QPlainTextEdit>("txtshowlist")->toPlainText(), "Fixed Value_,QTY,9\n");
-    EXPECT_EQ(window->height(), window->menuBar()->sizeHint().height() + 361);
+    EXPECT_EQ(window->height(), window->menuBar()->sizeHint().height() + 361 + window->statusBar()->sizeHint().height());
 
     // The automatic run shows the progress bar alone, docked to the bottom edge.
     v.AutoRun = "1";
@@ -75,6 +76,12 @@ TEST_F(frmMainTest, RunProgressReachesTheWidgetsWithoutAPush)
         v.Notify();
         EXPECT_EQ(std::pair(bar->maximum(), bar->value()), std::pair(shownMax, shownValue)) << max;
     }
+    // A run's end shows its summary in the status bar.
+    v.Combo1.Text = "REFERENCE";
+    v.Text1.Text = "Z*";
+    form->cmdexeNow_Click();
+    window->PushValues();
+    EXPECT_EQ(window->statusBar()->currentMessage(), "Batch load ended: 0 records changed, 0 refused updates, 0.0 s, logged complete.");
 }
 
 // Browse opens at the file in the box, puts the chosen file in the box and
