@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -43,13 +44,16 @@ const std::array<QByteArray, 128> &AsciiClasses()
             }
         }
         for (char32_t other = 0x80; other <= 0x10FFFF; ++other) {
+            const char32_t one[] = {other};
             for (const char32_t form : {QChar::toCaseFolded(other), QChar::toLower(other), QChar::toUpper(other)}) {
-                if (form >= 0x80 || members[form].empty() || members[form].back() == other)
+                if (form >= 0x80)
                     continue;
-                const char32_t one[] = {other};
-                const LikePattern literal(Literal(form));
-                if (literal.Matches(QString::fromUcs4(one, 1)))
-                    members[form].push_back(other);
+                // Every ASCII literal that takes the form (its other case too) may take other.
+                const std::vector<char32_t> takers = members[form];
+                for (const char32_t c : takers) {
+                    if (c < 0x80 && !members[c].empty() && members[c].back() != other && LikePattern(Literal(c)).Matches(QString::fromUcs4(one, 1)))
+                        members[c].push_back(other);
+                }
             }
         }
         std::array<QByteArray, 128> result;

@@ -4,7 +4,7 @@ set -euo pipefail
 
 # clang's sanitizer and libFuzzer runtimes (libclang-rt-dev) are only a
 # recommendation of clang, which --no-install-recommends leaves out.
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev sqlite3 clang libclang-rt-dev)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev sqlite3 clang libclang-rt-dev postgresql libpq-dev)
 
 missing=()
 for p in "${packages[@]}"; do
