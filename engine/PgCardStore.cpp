@@ -370,11 +370,14 @@ QString PgCardStore::KeyParams(int first) const
 
 namespace {
 
+// The key columns' texts under names of their own: an output column named
+// as a key column would take its place in ORDER BY, which would then sort
+// the keys as text (10 before 9).
 QString KeyTexts(const QStringList &columns)
 {
     QStringList texts;
-    for (const QString &column : columns)
-        texts << column + QStringLiteral("::text");
+    for (int i = 0; i < columns.size(); ++i)
+        texts << QStringLiteral("%1::text AS kvr_key%2").arg(columns[i]).arg(i);
     return texts.join(QStringLiteral(", "));
 }
 
