@@ -110,6 +110,8 @@ pq::Connection &PgCardStore::Db()
 {
     const std::size_t uncommitted = inGroup_ ? groupWrites_.size() : 0;
     db_.reset();
+    pin_.reset();
+    pinned_ = false;
     inGroup_ = false;
     groupWrites_.clear();
     cursor_.reset();
@@ -121,11 +123,21 @@ pq::Connection &PgCardStore::Db()
     throw ConnectionLost(message);
 }
 
-std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, const QStringList &params)
+namespace {
+
+std::vector<pq::Param> ParamsOf(const QStringList &params)
 {
     std::vector<pq::Param> values;
     for (const QString &p : params)
         values.push_back(p.isNull() ? pq::Param() : pq::Param(p.toUtf8()));
+    return values;
+}
+
+} // namespace
+
+std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, const QStringList &params, bool pinned)
+{
+    const std::vector<pq::Param> values = ParamsOf(params);
     std::vector<std::vector<QString>> rows;
     const auto take = [&](const pq::Result &result) {
         for (int r = 0; r < result.Rows(); ++r) {
@@ -134,9 +146,9 @@ std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, cons
                 row.push_back(result.IsNull(r, c) ? QString() : result.Text(r, c));
         }
     };
-    pq::Connection &db = Db();
+    pq::Connection &db = pinned ? *pin_ : Db();
     try {
-        if (!inGroup_) {
+        if (!inGroup_ || pinned) {
             take(db.Exec(sql, values));
             return rows;
         }
@@ -262,6 +274,8 @@ void PgCardStore::Find(const Search &search)
     const std::vector<QStringList> &keys = matches_->keys;
     while (next < keys.size() && keyColumns_.front() == QLatin1String("ctid") && placesWritten_.contains(keys[next].front()))
         ++next;
+    if (next >= keys.size())
+        Unpin();
     MoveTo(next < keys.size() ? std::optional<Cursor>(Cursor{keys[next], false, next}) : std::nullopt);
 }
 
@@ -280,7 +294,13 @@ void PgCardStore::MoveNext()
         cursor_ = Cursor{at.key, true, at.entry};
         return;
     }
+    // Past the list's last match, the walk's Finds answer "no more" without
+    // asking the server again: rows that other sessions' writes moved to
+    // later places are not visited a second time.
+    const std::optional<std::size_t> pastList = at.entry && matches_ ? std::optional(matches_->keys.size()) : std::nullopt;
     cursor_ = At(RecordAfter(at.key));
+    if (cursor_)
+        cursor_->entry = pastList;
 }
 
 void PgCardStore::SetText(const QString &text)
@@ -430,13 +450,43 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
         params << QString::fromUtf8(criteria.regex);
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(value).arg(params.size());
     }
+    const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
+    if (byPlace)
+        Pin();
     const auto rows = Query(Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 ORDER BY %5")
                                     .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList())),
-                            params);
+                            params, byPlace);
     matches_.emplace(MatchList{criteria.text, {}});
     for (const auto &row : rows) {
         if (Matches(criteria, row.back()))
             matches_->keys.emplace_back(row.begin(), row.end() - 1);
+    }
+}
+
+// The pin's transaction begins before the match list is read, with the
+// list's snapshot, and ends with the walk.
+void PgCardStore::Pin()
+{
+    Unpin();
+    try {
+        if (!pin_)
+            pin_ = std::make_unique<pq::Connection>(pq::Connection::Open(conninfo_));
+        pin_->ExecScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        pinned_ = true;
+    } catch (const pq::Broken &e) {
+        Lost(e.message());
+    }
+}
+
+void PgCardStore::Unpin()
+{
+    if (!pinned_)
+        return;
+    pinned_ = false;
+    try {
+        pin_->ExecScript("COMMIT");
+    } catch (const StoreFailure &) {
+        pin_.reset(); // the next pin connects again
     }
 }
 
@@ -485,7 +535,8 @@ void PgCardStore::Write(const FieldValue &value)
     params += cursor_->key;
     QString sql = QStringLiteral("UPDATE %1 SET %2 = $1 WHERE (%3) = (%4)").arg(table_, field, KeyList(), KeyParams(2));
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
-    if (byPlace && criteria_ && cursor_->entry && !criteria_->regex.isEmpty()) {
+    const bool onMatch = OnMatch();
+    if (byPlace && onMatch && !criteria_->regex.isEmpty()) {
         params << QString::fromUtf8(criteria_->regex);
         sql += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
     }
@@ -496,9 +547,43 @@ void PgCardStore::Write(const FieldValue &value)
     } catch (const pq::Error &e) {
         throw Refusal(bound_->name, *pending_, e.Reason());
     }
+    if (rows.empty() && byPlace)
+        rows = WriteMoved(params.front(), onMatch);
     if (rows.empty())
         throw StoreFailure(QStringLiteral("Cannot write field %1: the record was changed or removed by another session since the walk found it").arg(bound_->name));
     if (byPlace)
         placesWritten_.insert(rows.front().front());
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
+}
+
+bool PgCardStore::OnMatch() const
+{
+    return cursor_ && cursor_->entry && matches_ && criteria_ && *cursor_->entry < matches_->keys.size();
+}
+
+// Another session committed a change of the record since the walk found its
+// place: the server's currtid2 follows the record's chain of versions to the
+// newest one, which is locked, and written when it still matches (as the
+// server itself rechecks a row that a concurrent UPDATE reaches). No newer
+// version (the record was deleted), one that no longer matches, or a server
+// without currtid2: nothing is written.
+std::vector<std::vector<QString>> PgCardStore::WriteMoved(const QString &text, bool onMatch)
+{
+    const QString value = onMatch ? ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo) : QStringLiteral("NULL");
+    std::vector<std::vector<QString>> newest;
+    try {
+        newest = Query(Sql(QStringLiteral("SELECT ctid::text, %1 FROM %2 WHERE ctid = (SELECT currtid2($1, $2::tid)) FOR UPDATE").arg(value, table_)),
+                       {table_, cursor_->key.front()});
+    } catch (const pq::Error &e) {
+        if (e.SqlState() != QLatin1String("42883")) // undefined function
+            throw Refusal(bound_->name, *pending_, e.Reason());
+    }
+    if (newest.empty() || newest.front()[0] == cursor_->key.front() || (onMatch && (newest.front()[1].isNull() || !Matches(*criteria_, newest.front()[1]))))
+        return {};
+    try {
+        return Query(Sql(QStringLiteral("UPDATE %1 SET %2 = $1 WHERE ctid = $2 RETURNING ctid::text").arg(table_, pq::QuoteIdentifier(bound_->name))),
+                     {text, newest.front()[0]});
+    } catch (const pq::Error &e) {
+        throw Refusal(bound_->name, *pending_, e.Reason());
+    }
 }

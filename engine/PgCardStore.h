@@ -35,13 +35,15 @@ struct Statement;
 // ctid is the place of one version of a row: the store's own write moves
 // the record to a new place, and so does another session's. So in a walk
 // over ctids, a write reaches the version the walk found (or, when another
-// session's write of it is in progress, the version that write makes); one
-// that finds no such row, because another session committed a change of the
-// record first, is refused and logged, never applied elsewhere; a place the
-// store's own write filled is never visited again in the same walk; and the
-// write also asks that the row still passes the search's condition on the
-// server, so that a place freed and filled by another session meanwhile is
-// written only if its row matches as well.
+// session's write of it is in progress, the version that write makes); when
+// another session committed a change of the record first, the write follows
+// the record's versions to the newest (currtid2) and reaches it if it still
+// matches, else it is refused and logged, never applied elsewhere; a place
+// the store's own write filled is never visited again in the same walk, nor
+// is any place after the walk's last match; and the write also asks that the
+// row still passes the search's condition on the server, so that a place
+// freed and filled by another session meanwhile is written only if its row
+// matches as well.
 //
 // Records are walked in key order (ctid order: the order the rows lie in).
 // The first Find of a walk asks the server once for the matches from the
@@ -122,8 +124,16 @@ private:
     const Criteria &Resolve(const Search &search);
     bool Matches(const Criteria &criteria, const QString &value) const;
 
-    // Runs one statement, inside a savepoint while a group is open.
-    std::vector<std::vector<QString>> Query(const QByteArray &sql, const QStringList &params);
+    // Runs one statement, inside a savepoint while a group is open; or,
+    // pinned, in the pin's transaction.
+    std::vector<std::vector<QString>> Query(const QByteArray &sql, const QStringList &params, bool pinned = false);
+    // A walk over places (ctids) reads its match list on a second connection,
+    // in a transaction held until the walk ends: while it lasts, the server
+    // keeps every row version the list names, so the chain from each to its
+    // newest version can be followed (the server prunes versions no snapshot
+    // needs, which ends a chain).
+    void Pin();
+    void Unpin();
     QString KeyList() const;
     QString KeyParams(int first) const;
     std::optional<QStringList> FirstRecord();
@@ -136,6 +146,10 @@ private:
     void MoveTo(std::optional<Cursor> cursor);
     void CommitPending();
     void Write(const FieldValue &value);
+    // True when the cursor stands on an entry of the current match list.
+    bool OnMatch() const;
+    // Writes text into the newest version of the record whose place the walk found; the rows written.
+    std::vector<std::vector<QString>> WriteMoved(const QString &text, bool onMatch);
     [[noreturn]] void Lost(const QString &reason);
 
     QString conninfo_;
@@ -143,6 +157,8 @@ private:
     std::chrono::milliseconds groupCommitInterval_{1000};
 
     std::unique_ptr<pq::Connection> db_;
+    std::unique_ptr<pq::Connection> pin_;
+    bool pinned_ = false;
     QString table_;         // schema-qualified and quoted
     QStringList keyColumns_; // quoted; "ctid" when the table has no primary key
     QList<Column> columns_;

@@ -14,9 +14,11 @@ OptionsHandle Options(const QString &conninfo)
     return OptionsHandle(PQconninfoParse(conninfo.toUtf8().constData(), nullptr), &PQconninfoFree);
 }
 
+// libpq's first line: the lines after it are hints for a person at a
+// terminal ("This probably means the server terminated abnormally ...").
 QString Trimmed(const char *message)
 {
-    return QString::fromUtf8(message).trimmed();
+    return QString::fromUtf8(message).trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
 }
 
 } // namespace
