@@ -186,17 +186,10 @@ TEST(ImportChecksTest, MissingFilesAndBadItemNumbersStopBeforeAnything)
     EXPECT_EQ(rig.LogBytes(), "<missing>");
 }
 
-// The record update called on its own, as the runs call it, over each kind
-// of card database.
-class LoadDataTest : public ::testing::TestWithParam<Backend>
+// The record update called on its own, as the runs call it.
+TEST(LoadDataTest, CountsRefusalsAndTheSixteenBitLimit)
 {
-};
-
-TEST_P(LoadDataTest, CountsRefusalsAndTheSixteenBitLimit)
-{
-    if (!FreshDatabase::Available(GetParam()))
-        GTEST_SKIP() << "KVR_TEST_PG names no test server";
-    EngineRig rig(QStringLiteral("REFERENCE VARCHAR(20), CODE VARCHAR(5) UNIQUE"), GetParam());
+    EngineRig rig(QStringLiteral("REFERENCE VARCHAR(20), CODE VARCHAR(5) UNIQUE"));
     for (const char *values : {"'A1', 'c1'", "'A2', 'c2'", "'A3', 'c3'"})
         rig.Add(values);
 
@@ -222,13 +215,6 @@ TEST_P(LoadDataTest, CountsRefusalsAndTheSixteenBitLimit)
     rig.engine.Load_Data();
     EXPECT_EQ(rig.Column("CODE"), QStringList({"c", "c2", "c9"}));
 
-    // Unknown fields take the error path.
-    rig.Batch("NOSUCH", "A1", "CODE", "x", 1);
-    rig.engine.Load_Data();
-    rig.Batch("REFERENCE", "A1", "NOSUCH", "x", 1);
-    rig.engine.Load_Data();
-    EXPECT_EQ(rig.LogLines().mid(0, 3), QStringList({Failed("A1", "NOSUCH"), Failed("A1", "CODE"), kBatchDone}));
-
     rig.Import("REFERENCE", "A1", "CODE", "x", 5);
     rig.progress.recordsDone = 32767;
     EXPECT_THROW(rig.engine.Load_Data(), OverflowFailure);  // an import counts before the error path
@@ -238,9 +224,6 @@ TEST_P(LoadDataTest, CountsRefusalsAndTheSixteenBitLimit)
     EXPECT_EQ(rig.LogLines().first(), Failed("A1", "CODE"));
     EXPECT_EQ(rig.Column("CODE"), QStringList({"c", "c2", "c9"}));
 }
-
-INSTANTIATE_TEST_SUITE_P(, LoadDataTest, ::testing::Values(Backend::Sqlite, Backend::Pg),
-                         [](const auto &info) { return std::string(FreshDatabase::Name(info.param)); });
 
 TEST(AutoRunTest, OnlyTheNumberOneSwitchesTheAutomaticRunOn)
 {

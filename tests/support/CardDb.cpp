@@ -103,11 +103,6 @@ QStringList CardDb::Column(const QString &field, const QString &where)
     return values;
 }
 
-QString CardDb::Value(long long rowid, const QString &field)
-{
-    return Column(field, QStringLiteral("WHERE rowid = %1").arg(rowid)).value(0, QStringLiteral("<no record>"));
-}
-
 QString CardDb::IntegrityCheck()
 {
     sqlite::Statement check(db_->Handle(), db_->Path(), "PRAGMA integrity_check");

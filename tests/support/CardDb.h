@@ -58,8 +58,6 @@ public:
     // that where selects; NULL reads as "<NULL>". Throws when the table
     // cannot be read, e.g. while another connection holds it locked.
     QStringList Column(const QString &field, const QString &where = {});
-    // One value by rowid; "<no record>" when there is no such record.
-    QString Value(long long rowid, const QString &field);
     // The findings of PRAGMA integrity_check: "ok" for a sound file.
     QString IntegrityCheck();
 
