@@ -1,5 +1,6 @@
 #include "PgCardStore.h"
 
+#include "CardFields.h"
 #include "PgLikeCondition.h"
 #include "Pq.h"
 #include "Sqlite.h"
@@ -12,7 +13,9 @@
 
 namespace {
 
-const QString kTable = QStringLiteral("CARD_DATA");
+using card_fields::kTable;
+using card_fields::Quoted;
+using card_fields::Refusal;
 
 // The declared type by which FieldConversion converts what is written into a
 // column of the server's type; a type it does not know converts nothing and
@@ -45,17 +48,6 @@ pq::Param ParamOf(const FieldValue &value)
     if (const auto *text = std::get_if<QString>(&value))
         return text->toUtf8();
     return std::nullopt;
-}
-
-QString Quoted(const QString &value)
-{
-    constexpr qsizetype kShown = 100;
-    return value.size() <= kShown ? value : value.left(kShown) + QStringLiteral("...");
-}
-
-StoreFailure Refusal(const QString &field, const QString &value, const QString &reason)
-{
-    return StoreFailure(QStringLiteral("Field %1 refuses \"%2\": %3").arg(field, Quoted(value), reason));
 }
 
 QByteArray Sql(const QString &text)
@@ -215,25 +207,18 @@ void PgCardStore::Reopen(bool bindingMustExist)
     if (const Column *column = FindColumn(dataField_))
         bound_ = *column;
     else if (bindingMustExist)
-        throw StoreFailure(QStringLiteral("Cannot bind field %1: the table %2 has no such field").arg(dataField_, kTable));
+        throw card_fields::NoSuchField("bind", dataField_);
 }
 
 const PgCardStore::Column *PgCardStore::FindColumn(const QString &name) const
 {
-    for (const Column &column : columns_) {
-        if (column.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &column;
-    }
-    return nullptr;
+    return card_fields::Find(columns_, name);
 }
 
 QStringList PgCardStore::Fields()
 {
     Db();
-    QStringList names;
-    for (const Column &column : columns_)
-        names << column.name;
-    return names;
+    return card_fields::Names(columns_);
 }
 
 void PgCardStore::SetDataField(const QString &field)
@@ -345,7 +330,7 @@ const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
         return *criteria_;
     const Column *column = FindColumn(search.Field());
     if (!column)
-        throw StoreFailure(QStringLiteral("Cannot search field %1: the table %2 has no such field").arg(search.Field(), kTable));
+        throw card_fields::NoSuchField("search", search.Field());
     criteria_.reset();
     const FieldConversion::Kind kind = FieldConversion(column->declaredType).TypeKind();
     // A number's or a date's text differs between the server and the file
