@@ -12,6 +12,8 @@ void Skip(Step step)
 {
     try {
         step();
+    } catch (const ConnectionLost &) {
+        throw; // nothing more can be done: the run stops
     } catch (const Failure &) {
         // Passed over by design: the count or binding it would have set keeps
         // its value, and a failing update is logged by the record update.
@@ -29,7 +31,15 @@ void Engine::cmdexeNow_Click()
     }
     progress.begun = true;
     RunEnd runEnd(*this);
+    try {
+        BatchRun();
+    } catch (const ConnectionLost &lost) {
+        RunStopped(lost);
+    }
+}
 
+void Engine::BatchRun()
+{
     Skip([&] { store.SetDataField(run.replaceField); });
     CountMatches();
     try {
@@ -82,6 +92,8 @@ void Engine::CountMatches()
             break;
         try {
             store.MoveNext();
+        } catch (const ConnectionLost &) {
+            throw;
         } catch (const Failure &) {
             progress.recordsLeft = 0;
             return;

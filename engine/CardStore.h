@@ -91,3 +91,13 @@ public:
 private:
     std::vector<Lost> lost_;
 };
+
+// The connection to the card database's server broke in the middle of a
+// run. Nothing more can be done: the run stops, without logging its
+// completion; the updates committed before keep their values. The message
+// names the server (never its password) and the reason.
+class ConnectionLost : public StoreFailure
+{
+public:
+    using StoreFailure::StoreFailure;
+};

@@ -46,6 +46,10 @@ private:
     };
 
     void StartRun();
+    // The body of Execute once its run has begun.
+    void BatchRun();
+    // Tells the operator that the connection to the server broke and the run stopped.
+    void RunStopped(const ConnectionLost &lost);
     void Changed();
     // Reports the record update at hand as ended, once.
     void EndUpdate();

@@ -68,6 +68,8 @@ void Engine::Load_Data()
             store.Flush();
             Log_event();
         }
+    } catch (const ConnectionLost &) {
+        throw; // the run stops: neither this update nor the run's end can be logged
     } catch (const LostWrites &lost) {
         outcome.failure = lost.message();
         LoadDataFailed(&lost);

@@ -41,6 +41,8 @@ Engine::RunEnd::~RunEnd()
         engine.store.Flush();
     } catch (const LostWrites &lost) {
         engine.LogLostWrites(lost);
+    } catch (const ConnectionLost &lost) {
+        engine.RunStopped(lost);
     }
     if (progress.lostUpdates > 0) {
         engine.s.msg.Show(QStringLiteral("%1 updates of this run were lost: the card database could not commit them (%2).\r"
@@ -52,4 +54,10 @@ Engine::RunEnd::~RunEnd()
     progress.busy = false;
     engine.Changed();
     engine.ReportRunEnd();
+}
+
+void Engine::RunStopped(const ConnectionLost &lost)
+{
+    s.msg.Show(lost.message() + QStringLiteral(".\rThe run stopped; the records updated before it keep their new values."),
+               MsgIcon::Critical);
 }

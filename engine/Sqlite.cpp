@@ -267,4 +267,12 @@ QString QuoteIdentifier(const QString &name)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QString RealText(double value)
+{
+    char *text = sqlite3_mprintf("%!.15g", value);
+    const QString result = QString::fromUtf8(text);
+    sqlite3_free(text);
+    return result;
+}
+
 } // namespace sqlite

@@ -200,6 +200,9 @@ private:
 // name as an SQL identifier in double quotes.
 QString QuoteIdentifier(const QString &name);
 
+// SQLite's own text of a real number ("100.0", "2.5", "1.0e+21").
+QString RealText(double value);
+
 // The text form of a non-NULL argument of an SQL function; nullopt when
 // SQLite could not make it (out of memory).
 inline std::optional<std::string_view> ArgumentText(sqlite3_value *value)

@@ -1,5 +1,6 @@
 #include "SqliteCardStore.h"
 
+#include "CardFields.h"
 #include "MatchIndex.h"
 #include "SearchTexts.h"
 #include "Sqlite.h"
@@ -14,7 +15,9 @@
 
 namespace {
 
-const QString kTable = QStringLiteral("CARD_DATA");
+using card_fields::kTable;
+using card_fields::Quoted;
+using card_fields::Refusal;
 
 // The names by which SQLite reaches a table's rowid; a column of the same
 // name hides one.
@@ -94,19 +97,6 @@ bool SameField(const QString &a, const QString &b)
 QByteArray Sql(const QString &text)
 {
     return text.toUtf8();
-}
-
-// A value as a message quotes it: whole up to 100 characters, else its
-// start. An import line may hold a value of any length.
-QString Quoted(const QString &value)
-{
-    constexpr qsizetype kShown = 100;
-    return value.size() <= kShown ? value : value.left(kShown) + QStringLiteral("...");
-}
-
-StoreFailure Refusal(const QString &field, const QString &value, const QString &reason)
-{
-    return StoreFailure(QStringLiteral("Field %1 refuses \"%2\": %3").arg(field, Quoted(value), reason));
 }
 
 } // namespace
@@ -221,25 +211,18 @@ void SqliteCardStore::Reopen(bool bindingMustExist)
     if (const Column *column = FindColumn(dataField_))
         bound_.emplace(BoundField{column->name, FieldConversion(column->declaredType)});
     else if (bindingMustExist)
-        throw StoreFailure(QStringLiteral("Cannot bind field %1: the table %2 has no such field").arg(dataField_, kTable));
+        throw card_fields::NoSuchField("bind", dataField_);
 }
 
 const SqliteCardStore::Column *SqliteCardStore::FindColumn(const QString &name) const
 {
-    for (const Column &column : columns_) {
-        if (column.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &column;
-    }
-    return nullptr;
+    return card_fields::Find(columns_, name);
 }
 
 QStringList SqliteCardStore::Fields()
 {
     Db();
-    QStringList names;
-    for (const Column &column : columns_)
-        names << column.name;
-    return names;
+    return card_fields::Names(columns_);
 }
 
 void SqliteCardStore::SetDataField(const QString &field)
@@ -362,7 +345,7 @@ const SqliteCardStore::Criteria &SqliteCardStore::Resolve(const Search &search)
         return *criteria_;
     const Column *column = FindColumn(search.Field());
     if (!column)
-        throw StoreFailure(QStringLiteral("Cannot search field %1: the table %2 has no such field").arg(search.Field(), kTable));
+        throw card_fields::NoSuchField("search", search.Field());
 
     criteria_.reset();
     const bool dateField = FieldConversion(column->declaredType).TypeKind() == FieldConversion::Kind::Date;

@@ -394,4 +394,6 @@ void IniSettingsStore::SaveSetting(const QString &, const QString &section, cons
 
     CreateFolderOf(path_);
     AtomicFile::Save(path_, bytes);
+    if (ownerOnly_ && !QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner))
+        Fail(QStringLiteral("Cannot make readable by its owner only"), path_, QStringLiteral("permissions not changed"));
 }

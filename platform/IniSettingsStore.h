@@ -52,6 +52,9 @@ public:
     static QString DefaultPath();
 
     const QString &Path() const { return path_; }
+    // With on, every save leaves the file readable and writable by its
+    // owner only (it holds a password).
+    void SetOwnerOnly(bool on) { ownerOnly_ = on; }
 
     // section and key are names that an entry can hold: not empty, no blanks
     // around them, no '=', '[', ']', CR or LF, and not starting with ';' or '#'.
@@ -64,4 +67,5 @@ public:
 
 private:
     QString path_;
+    bool ownerOnly_ = false;
 };

@@ -5,9 +5,9 @@ set -euo pipefail
 # clang's sanitizer and libFuzzer runtimes (libclang-rt-dev) are only a
 # recommendation of clang, which --no-install-recommends leaves out.
 # The package test needs dpkg-dev (dpkg-deb, dpkg-shlibdeps), desktop-file-utils,
-# appstream and man-db.
+# appstream and man-db; the server store's tests a PostgreSQL server.
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev sqlite3 clang libclang-rt-dev
-          dpkg-dev desktop-file-utils appstream man-db)
+          dpkg-dev desktop-file-utils appstream man-db postgresql libpq-dev)
 
 missing=()
 for p in "${packages[@]}"; do

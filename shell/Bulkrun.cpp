@@ -15,11 +15,12 @@
 #include "QtFilePicker.h"
 #include "QtMessageBox.h"
 #include "SettingsNames.h"
-#include "SqliteCardStore.h"
+#include "CardStores.h"
 #include "frmMain.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 
 #include <csignal>
 #include <cstdio>
@@ -112,7 +113,17 @@ int RunBulkrun(int argc, char *argv[])
                                            QStringLiteral("Card_Database"));
     if (database.isEmpty())
         database = QDir::homePath() + QStringLiteral("/tavrin/database/card.db");
-    SqliteCardStore store(database);
+    // A password in the settings file is kept from other users: the file is
+    // saved readable by its owner only, and a start-up says when it is not.
+    if (HoldsPassword(database)) {
+        settings.SetOwnerOnly(true);
+        if (QFile::permissions(settings.Path()) & (QFile::ReadGroup | QFile::ReadOther))
+            Say(QStringLiteral("%1 holds a password in Card_Database and other users can read it; "
+                               "make it readable by its owner only (chmod 600), or keep the password in ~/.pgpass.")
+                    .arg(settings.Path()));
+    }
+    const std::unique_ptr<CardStore> cardStore = CardStoreFor(database);
+    CardStore &store = *cardStore;
 
     UnattendedConsole console;
     QtMessageBox dialogs;

@@ -1,9 +1,10 @@
 #include "EngineRig.h"
 
-EngineRig::EngineRig(const QString &schema)
+EngineRig::EngineRig(const QString &schema, Backend backend)
+    : fresh(backend, tmp.Path())
 {
     db = std::make_unique<CardDb>(dbPath);
-    db->Exec(QStringLiteral("CREATE TABLE CARD_DATA (%1)").arg(schema));
+    db->CreateCardTable(schema);
 }
 
 void EngineRig::Add(const QString &values)

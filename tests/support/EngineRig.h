@@ -5,7 +5,7 @@
 #include "Doubles.h"
 #include "Engine.h"
 #include "FaultyFileSystem.h"
-#include "SqliteCardStore.h"
+#include "CardStores.h"
 #include "TempFolder.h"
 
 #include <functional>
@@ -17,8 +17,9 @@
 class EngineRig
 {
 public:
-    // schema is the column list of CARD_DATA, e.g. "REFERENCE TEXT(20), QTY INTEGER".
-    explicit EngineRig(const QString &schema = QStringLiteral("REFERENCE TEXT(20), TITLE TEXT(50), QTY INTEGER"));
+    // schema is the column list of CARD_DATA, e.g. "REFERENCE VARCHAR(20), QTY INTEGER".
+    explicit EngineRig(const QString &schema = QStringLiteral("REFERENCE VARCHAR(20), TITLE VARCHAR(50), QTY INTEGER"),
+                       Backend backend = Backend::Sqlite);
 
     // Adds a record; values are SQL literals, e.g. "'A1', 'Dune', 3".
     void Add(const QString &values);
@@ -48,9 +49,11 @@ public:
     FaultyFileSystem fs{disk};
     ThrowingExit exit;
     Services services{msg, clock, fs, exit, ProgramFolder(tmp.Path())};
-    QString dbPath = tmp.File(QStringLiteral("card.db"));
+    FreshDatabase fresh;
+    QString dbPath = fresh.Location();
     std::unique_ptr<CardDb> db;
-    SqliteCardStore store{dbPath};
+    std::unique_ptr<CardStore> storeOwner = CardStoreFor(dbPath);
+    CardStore &store = *storeOwner;
     RunRequest run;
     RunProgress progress;
     // Called with the progress at every change a window would show.

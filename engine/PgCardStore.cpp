@@ -1,0 +1,574 @@
+#include "PgCardStore.h"
+
+#include "CardFields.h"
+#include "PgLikeCondition.h"
+#include "Pq.h"
+#include "Sqlite.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+using card_fields::kTable;
+using card_fields::Quoted;
+using card_fields::Refusal;
+
+// The declared type by which FieldConversion converts what is written into a
+// column of the server's type; a type it does not know converts nothing and
+// leaves the value for the server to take or refuse.
+QString DeclaredType(const QString &type, int typmod)
+{
+    const bool sized = typmod >= 4;
+    if (type == QLatin1String("varchar"))
+        return sized ? QStringLiteral("VARCHAR(%1)").arg(typmod - 4) : QStringLiteral("VARCHAR");
+    if (type == QLatin1String("bpchar"))
+        return sized ? QStringLiteral("CHAR(%1)").arg(typmod - 4) : QStringLiteral("CHAR");
+    const char *const names[][2] = {
+        {"text", "TEXT"}, {"int2", "SMALLINT"}, {"int4", "INTEGER"}, {"int8", "BIGINT"},
+        {"numeric", "NUMERIC"}, {"float4", "REAL"}, {"float8", "DOUBLE"}, {"bool", "BOOLEAN"},
+        {"date", "DATE"}, {"timestamp", "DATETIME"}, {"timestamptz", "DATETIME"}, {"time", "TIME"},
+    };
+    for (const auto &[name, declared] : names) {
+        if (type == QLatin1String(name))
+            return QLatin1String(declared);
+    }
+    return {};
+}
+
+pq::Param ParamOf(const FieldValue &value)
+{
+    if (const auto *whole = std::get_if<qint64>(&value))
+        return QByteArray::number(*whole);
+    if (const auto *real = std::get_if<double>(&value))
+        return QByteArray::number(*real, 'g', QLocale::FloatingPointShortest);
+    if (const auto *text = std::get_if<QString>(&value))
+        return text->toUtf8();
+    return std::nullopt;
+}
+
+QByteArray Sql(const QString &text)
+{
+    return text.toUtf8();
+}
+
+} // namespace
+
+PgCardStore::PgCardStore(const QString &conninfo)
+    : conninfo_(conninfo)
+    , server_(pq::Describe(conninfo))
+{
+}
+
+PgCardStore::~PgCardStore()
+{
+    try {
+        Flush();
+    } catch (const std::exception &e) {
+        qWarning("%s", e.what());
+    }
+}
+
+void PgCardStore::Open()
+{
+    if (db_)
+        return;
+    try {
+        db_ = std::make_unique<pq::Connection>(pq::Connection::Open(conninfo_));
+        Reopen(false);
+    } catch (const pq::Error &e) {
+        db_.reset();
+        throw StoreFailure(QStringLiteral("Cannot open the card database %1: %2").arg(server_, e.Reason()));
+    } catch (const ConnectionLost &) {
+        db_.reset();
+        throw StoreFailure(QStringLiteral("Cannot open the card database %1: the connection broke").arg(server_));
+    } catch (...) {
+        db_.reset();
+        throw;
+    }
+}
+
+pq::Connection &PgCardStore::Db()
+{
+    if (!db_)
+        Open();
+    return *db_;
+}
+
+[[noreturn]] void PgCardStore::Lost(const QString &reason)
+{
+    const std::size_t uncommitted = inGroup_ ? groupWrites_.size() : 0;
+    db_.reset();
+    pin_.reset();
+    pinned_ = false;
+    inGroup_ = false;
+    groupWrites_.clear();
+    cursor_.reset();
+    pending_.reset();
+    matches_.reset();
+    QString message = QStringLiteral("The connection to the card database server %1 was lost: %2").arg(server_, reason);
+    if (uncommitted > 0)
+        message += QStringLiteral(" (the last %1 updates were not committed)").arg(uncommitted);
+    throw ConnectionLost(message);
+}
+
+namespace {
+
+std::vector<pq::Param> ParamsOf(const QStringList &params)
+{
+    std::vector<pq::Param> values;
+    for (const QString &p : params)
+        values.push_back(p.isNull() ? pq::Param() : pq::Param(p.toUtf8()));
+    return values;
+}
+
+} // namespace
+
+std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, const QStringList &params, bool pinned)
+{
+    const std::vector<pq::Param> values = ParamsOf(params);
+    std::vector<std::vector<QString>> rows;
+    const auto take = [&](const pq::Result &result) {
+        for (int r = 0; r < result.Rows(); ++r) {
+            std::vector<QString> &row = rows.emplace_back();
+            for (int c = 0; c < result.Columns(); ++c)
+                row.push_back(result.IsNull(r, c) ? QString() : result.Text(r, c));
+        }
+    };
+    pq::Connection &db = pinned ? *pin_ : Db();
+    try {
+        if (!inGroup_ || pinned) {
+            take(db.Exec(sql, values));
+            return rows;
+        }
+        try {
+            const std::vector<pq::Result> results = db.ExecAll({{"SAVEPOINT kvr_step", {}}, {sql, values}, {"RELEASE SAVEPOINT kvr_step", {}}});
+            take(results.at(1));
+        } catch (const pq::Error &) {
+            db.ExecScript("ROLLBACK TO SAVEPOINT kvr_step; RELEASE SAVEPOINT kvr_step");
+            throw;
+        }
+    } catch (const pq::Broken &e) {
+        Lost(e.message());
+    }
+    return rows;
+}
+
+void PgCardStore::Reopen(bool bindingMustExist)
+{
+    Db();
+    pending_.reset();
+    bound_.reset();
+    criteria_.reset();
+    cursor_.reset();
+    matches_.reset();
+    placesWritten_.clear();
+
+    // The first table of the search path named CARD_DATA in any case, an
+    // unquoted (folded) name before a quoted one; its columns, and the place
+    // of each in its primary key.
+    const auto rows = Query(R"(
+        WITH t AS (
+            SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name
+            FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace
+            WHERE upper(c.relname) = 'CARD_DATA' AND c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false))
+            ORDER BY array_position(current_schemas(false), n.nspname), c.relname <> 'card_data', c.relname
+            LIMIT 1)
+        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum)
+        FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
+        JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
+        LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
+        ORDER BY a.attnum)", {});
+    if (rows.empty())
+        throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(server_, kTable));
+    table_ = rows.front()[0];
+    columns_.clear();
+    std::vector<std::pair<int, QString>> key;
+    for (const auto &row : rows) {
+        columns_.append({row[1], DeclaredType(row[2], row[3].toInt()), row[2] == QLatin1String("bool"),
+                         row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8")});
+        if (!row[4].isNull())
+            key.emplace_back(row[4].toInt(), pq::QuoteIdentifier(row[1]));
+    }
+    std::sort(key.begin(), key.end());
+    keyColumns_.clear();
+    for (const auto &column : key)
+        keyColumns_ << column.second;
+    if (keyColumns_.isEmpty())
+        keyColumns_ << QStringLiteral("ctid");
+
+    cursor_ = At(FirstRecord());
+
+    if (dataField_.isEmpty())
+        return;
+    if (const Column *column = FindColumn(dataField_))
+        bound_ = *column;
+    else if (bindingMustExist)
+        throw card_fields::NoSuchField("bind", dataField_);
+}
+
+const PgCardStore::Column *PgCardStore::FindColumn(const QString &name) const
+{
+    return card_fields::Find(columns_, name);
+}
+
+QStringList PgCardStore::Fields()
+{
+    Db();
+    return card_fields::Names(columns_);
+}
+
+void PgCardStore::SetDataField(const QString &field)
+{
+    dataField_ = field;
+}
+
+void PgCardStore::Refresh()
+{
+    Reopen(true);
+}
+
+void PgCardStore::MoveFirst()
+{
+    Db();
+    matches_.reset();
+    placesWritten_.clear();
+    MoveTo(At(FirstRecord()));
+}
+
+bool PgCardStore::IsEOF() const
+{
+    return !cursor_.has_value();
+}
+
+void PgCardStore::Find(const Search &search)
+{
+    Db();
+    const Criteria &criteria = Resolve(search);
+    if (!cursor_)
+        return;
+    std::size_t next = 0;
+    if (matches_ && matches_->criteria == criteria.text && cursor_->entry) {
+        next = *cursor_->entry + (cursor_->after ? 1 : 0);
+    } else {
+        FetchMatches(criteria, *cursor_);
+    }
+    const std::vector<QStringList> &keys = matches_->keys;
+    while (next < keys.size() && keyColumns_.front() == QLatin1String("ctid") && placesWritten_.contains(keys[next].front()))
+        ++next;
+    if (next >= keys.size())
+        Unpin();
+    MoveTo(next < keys.size() ? std::optional<Cursor>(Cursor{keys[next], false, next}) : std::nullopt);
+}
+
+void PgCardStore::MoveNext()
+{
+    Db();
+    if (cursor_ && cursor_->after)
+        ResolveAfter();
+    if (!cursor_)
+        throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
+    CommitPending();
+    if (inGroup_ && std::chrono::steady_clock::now() - groupBegun_ >= groupCommitInterval_)
+        Flush();
+    const Cursor &at = *cursor_;
+    if (at.entry && matches_ && *at.entry + 1 < matches_->keys.size()) {
+        cursor_ = Cursor{at.key, true, at.entry};
+        return;
+    }
+    // Past the list's last match, the walk's Finds answer "no more" without
+    // asking the server again: rows that other sessions' writes moved to
+    // later places are not visited a second time.
+    const std::optional<std::size_t> pastList = at.entry && matches_ ? std::optional(matches_->keys.size()) : std::nullopt;
+    cursor_ = At(RecordAfter(at.key));
+    if (cursor_)
+        cursor_->entry = pastList;
+}
+
+void PgCardStore::SetText(const QString &text)
+{
+    if (cursor_ && bound_)
+        pending_ = text;
+}
+
+void PgCardStore::CancelUpdate()
+{
+    pending_.reset();
+}
+
+void PgCardStore::Flush()
+{
+    if (!db_ || !inGroup_)
+        return;
+    inGroup_ = false;
+    std::vector<LostWrites::Lost> writes = std::exchange(groupWrites_, {});
+    QString refusal;
+    try {
+        if (db_->ExecScript("COMMIT") != "COMMIT")
+            refusal = QStringLiteral("the server rolled the transaction back");
+    } catch (const pq::Broken &e) {
+        groupWrites_ = std::move(writes);
+        inGroup_ = true;
+        Lost(e.message());
+    } catch (const pq::Error &e) {
+        refusal = e.Reason();
+    }
+    if (refusal.isEmpty())
+        return;
+    for (LostWrites::Lost &lost : writes)
+        lost.reason = refusal;
+    throw LostWrites(std::move(writes));
+}
+
+const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
+{
+    const QString text = search.Field() + QChar(0) + search.Value();
+    if (criteria_ && criteria_->text == text)
+        return *criteria_;
+    const Column *column = FindColumn(search.Field());
+    if (!column)
+        throw card_fields::NoSuchField("search", search.Field());
+    criteria_.reset();
+    const FieldConversion::Kind kind = FieldConversion(column->declaredType).TypeKind();
+    // A number's or a date's text differs between the server and the file
+    // store, which also finds them by the text that wrote them: the tool
+    // compares those itself.
+    const bool narrowed = kind != FieldConversion::Kind::Number && kind != FieldConversion::Kind::Date;
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed ? ServerRegex(search.Pattern()) : QByteArray()});
+    return *criteria_;
+}
+
+// The texts the file store finds a value by (SearchTexts): its own text as
+// SQLite would hold it, and the text that wrote it.
+bool PgCardStore::Matches(const Criteria &criteria, const QString &value) const
+{
+    const LikePattern &pattern = criteria.pattern;
+    if (criteria.kind == FieldConversion::Kind::Date)
+        return pattern.Matches(value) || pattern.Matches(QString::fromStdString(FieldConversion::DateSearchText(value.toStdString())));
+    if (criteria.kind != FieldConversion::Kind::Number)
+        return pattern.Matches(value);
+    bool number = false;
+    const double stored = value.toDouble(&number);
+    if (!number || !std::isfinite(stored))
+        return pattern.Matches(value);
+    // A REAL column holds every number as a real one; NUMERIC keeps whole ones whole.
+    const bool whole = !criteria.column->floating && stored == std::trunc(stored) && std::fabs(stored) < 9.2e18;
+    const QString own = whole ? QString::number(qint64(stored)) : sqlite::RealText(stored);
+    return pattern.Matches(own) || pattern.Matches(QString::fromStdString(FieldConversion::NumberSearchText(stored)));
+}
+
+QString PgCardStore::KeyList() const
+{
+    return keyColumns_.join(QStringLiteral(", "));
+}
+
+QString PgCardStore::KeyParams(int first) const
+{
+    QStringList params;
+    for (int i = 0; i < keyColumns_.size(); ++i)
+        params << QStringLiteral("$%1").arg(first + i);
+    return params.join(QStringLiteral(", "));
+}
+
+namespace {
+
+// The key columns' texts under names of their own: an output column named
+// as a key column would take its place in ORDER BY, which would then sort
+// the keys as text (10 before 9).
+QString KeyTexts(const QStringList &columns)
+{
+    QStringList texts;
+    for (int i = 0; i < columns.size(); ++i)
+        texts << QStringLiteral("%1::text AS kvr_key%2").arg(columns[i]).arg(i);
+    return texts.join(QStringLiteral(", "));
+}
+
+std::optional<QStringList> FirstKey(const std::vector<std::vector<QString>> &rows)
+{
+    if (rows.empty())
+        return std::nullopt;
+    return QStringList(rows.front().begin(), rows.front().end());
+}
+
+// The text of a column's value as the search compares it; a yes/no field
+// as the 1 or 0 the file store holds.
+QString ValueText(const QString &column, bool yesNo)
+{
+    return yesNo ? QStringLiteral("(%1)::int::text").arg(column) : QStringLiteral("(%1)::text").arg(column);
+}
+
+} // namespace
+
+std::optional<QStringList> PgCardStore::FirstRecord()
+{
+    return FirstKey(Query(Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, KeyList())), {}));
+}
+
+std::optional<QStringList> PgCardStore::RecordAfter(const QStringList &key)
+{
+    return FirstKey(Query(Sql(QStringLiteral("SELECT %1 FROM %2 WHERE (%3) > (%4) ORDER BY %3 LIMIT 1")
+                                  .arg(KeyTexts(keyColumns_), table_, KeyList(), KeyParams(1))),
+                          key));
+}
+
+std::optional<PgCardStore::Cursor> PgCardStore::At(const std::optional<QStringList> &key)
+{
+    if (!key)
+        return std::nullopt;
+    return Cursor{*key, false, std::nullopt};
+}
+
+void PgCardStore::ResolveAfter()
+{
+    cursor_ = At(RecordAfter(cursor_->key));
+}
+
+void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
+{
+    const QString value = ValueText(pq::QuoteIdentifier(criteria.column->name), criteria.column->yesNo);
+    QStringList params = from.key;
+    QString condition = QStringLiteral("(%1) %2 (%3) AND %4 IS NOT NULL").arg(KeyList(), from.after ? QStringLiteral(">") : QStringLiteral(">="), KeyParams(1), value);
+    if (!criteria.regex.isEmpty()) {
+        params << QString::fromUtf8(criteria.regex);
+        condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(value).arg(params.size());
+    }
+    const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
+    if (byPlace)
+        Pin();
+    const auto rows = Query(Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 ORDER BY %5")
+                                    .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList())),
+                            params, byPlace);
+    matches_.emplace(MatchList{criteria.text, {}});
+    for (const auto &row : rows) {
+        if (Matches(criteria, row.back()))
+            matches_->keys.emplace_back(row.begin(), row.end() - 1);
+    }
+}
+
+// The pin's transaction begins before the match list is read, with the
+// list's snapshot, and ends with the walk.
+void PgCardStore::Pin()
+{
+    Unpin();
+    try {
+        if (!pin_)
+            pin_ = std::make_unique<pq::Connection>(pq::Connection::Open(conninfo_));
+        pin_->ExecScript("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        pinned_ = true;
+    } catch (const pq::Broken &e) {
+        Lost(e.message());
+    }
+}
+
+void PgCardStore::Unpin()
+{
+    if (!pinned_)
+        return;
+    pinned_ = false;
+    try {
+        pin_->ExecScript("COMMIT");
+    } catch (const StoreFailure &) {
+        pin_.reset(); // the next pin connects again
+    }
+}
+
+void PgCardStore::MoveTo(std::optional<Cursor> cursor)
+{
+    const bool same = cursor && cursor_ && !cursor_->after && cursor_->key == cursor->key;
+    if (!same)
+        CommitPending();
+    cursor_ = std::move(cursor);
+}
+
+void PgCardStore::CommitPending()
+{
+    if (!pending_)
+        return;
+    if (cursor_ && cursor_->after)
+        ResolveAfter();
+    if (!cursor_ || !bound_) {
+        pending_.reset();
+        return;
+    }
+    const FieldConversion::Result converted = FieldConversion(bound_->declaredType).Convert(*pending_);
+    if (converted.Refused())
+        throw Refusal(bound_->name, *pending_, converted.refusal);
+    Write(converted.value);
+    pending_.reset();
+}
+
+void PgCardStore::Write(const FieldValue &value)
+{
+    pq::Connection &db = Db();
+    const QString field = pq::QuoteIdentifier(bound_->name);
+    if (!inGroup_) {
+        try {
+            db.ExecScript("BEGIN; SET CONSTRAINTS ALL IMMEDIATE");
+        } catch (const pq::Broken &e) {
+            Lost(e.message());
+        } catch (const pq::Error &e) {
+            throw StoreFailure(QStringLiteral("Cannot write \"%1\" into field %2: %3").arg(Quoted(*pending_), bound_->name, e.Reason()));
+        }
+        inGroup_ = true;
+        groupBegun_ = std::chrono::steady_clock::now();
+    }
+    const pq::Param param = ParamOf(value);
+    QStringList params{param ? QString::fromUtf8(*param) : QString()};
+    params += cursor_->key;
+    QString sql = QStringLiteral("UPDATE %1 SET %2 = $1 WHERE (%3) = (%4)").arg(table_, field, KeyList(), KeyParams(2));
+    const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
+    const bool onMatch = OnMatch();
+    if (byPlace && onMatch && !criteria_->regex.isEmpty()) {
+        params << QString::fromUtf8(criteria_->regex);
+        sql += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
+    }
+    sql += QStringLiteral(" RETURNING ctid::text");
+    std::vector<std::vector<QString>> rows;
+    try {
+        rows = Query(Sql(sql), params);
+    } catch (const pq::Error &e) {
+        throw Refusal(bound_->name, *pending_, e.Reason());
+    }
+    if (rows.empty() && byPlace)
+        rows = WriteMoved(params.front(), onMatch);
+    if (rows.empty())
+        throw StoreFailure(QStringLiteral("Cannot write field %1: the record was changed or removed by another session since the walk found it").arg(bound_->name));
+    if (byPlace)
+        placesWritten_.insert(rows.front().front());
+    groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
+}
+
+bool PgCardStore::OnMatch() const
+{
+    return cursor_ && cursor_->entry && matches_ && criteria_ && *cursor_->entry < matches_->keys.size();
+}
+
+// Another session committed a change of the record since the walk found its
+// place: the server's currtid2 follows the record's chain of versions to the
+// newest one, which is locked, and written when it still matches (as the
+// server itself rechecks a row that a concurrent UPDATE reaches). No newer
+// version (the record was deleted), one that no longer matches, or a server
+// without currtid2: nothing is written.
+std::vector<std::vector<QString>> PgCardStore::WriteMoved(const QString &text, bool onMatch)
+{
+    const QString value = onMatch ? ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo) : QStringLiteral("NULL");
+    std::vector<std::vector<QString>> newest;
+    try {
+        newest = Query(Sql(QStringLiteral("SELECT ctid::text, %1 FROM %2 WHERE ctid = (SELECT currtid2($1, $2::tid)) FOR UPDATE").arg(value, table_)),
+                       {table_, cursor_->key.front()});
+    } catch (const pq::Error &e) {
+        if (e.SqlState() != QLatin1String("42883")) // undefined function
+            throw Refusal(bound_->name, *pending_, e.Reason());
+    }
+    if (newest.empty() || newest.front()[0] == cursor_->key.front() || (onMatch && (newest.front()[1].isNull() || !Matches(*criteria_, newest.front()[1]))))
+        return {};
+    try {
+        return Query(Sql(QStringLiteral("UPDATE %1 SET %2 = $1 WHERE ctid = $2 RETURNING ctid::text").arg(table_, pq::QuoteIdentifier(bound_->name))),
+                     {text, newest.front()[0]});
+    } catch (const pq::Error &e) {
+        throw Refusal(bound_->name, *pending_, e.Reason());
+    }
+}

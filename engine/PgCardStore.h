@@ -1,0 +1,176 @@
+#pragma once
+
+#include "CardStore.h"
+#include "FieldConversion.h"
+#include "LikePattern.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace pq {
+class Connection;
+struct Statement;
+}
+
+// The card store over a table CARD_DATA on a PostgreSQL server, reached
+// through a libpq connection string. The table is the first one of the
+// connection's search path whose name is CARD_DATA in any letter case; the
+// fields are its columns in declared order.
+//
+// Which record a write reaches. A record is reached by its primary key when
+// the table has one, else by its ctid. A key stays the record's while other
+// sessions write it, so a write by key meets the record as the last commit
+// left it (after waiting for a row lock, the server reads the key again on
+// the newest version). A server-side cursor with WHERE CURRENT OF would
+// reach the record exactly too, but it lives only as long as its
+// transaction, and writes are committed in groups while a walk goes on. A
+// ctid is the place of one version of a row: the store's own write moves
+// the record to a new place, and so does another session's. So in a walk
+// over ctids, a write reaches the version the walk found (or, when another
+// session's write of it is in progress, the version that write makes); when
+// another session committed a change of the record first, the write follows
+// the record's versions to the newest (currtid2) and reaches it if it still
+// matches, else it is refused and logged, never applied elsewhere; a place
+// the store's own write filled is never visited again in the same walk, nor
+// is any place after the walk's last match; and the write also asks that the
+// row still passes the search's condition on the server, so that a place
+// freed and filled by another session meanwhile is written only if its row
+// matches as well.
+//
+// Records are walked in key order (ctid order: the order the rows lie in).
+// The first Find of a walk asks the server once for the matches from the
+// cursor on, ServerRegex narrowing them and LikePattern deciding each, and
+// the walk's further Finds are answered from that list: about one round
+// trip per written record. Changes other sessions commit are seen from the
+// next walk (MoveFirst, Refresh) on.
+//
+// Writes are grouped into one transaction, committed at Flush, at the first
+// move after the group-commit interval, and when the store is destroyed.
+// Each write, and each read while a group is open, runs in a savepoint, so
+// that a refusal by the server (a type, CHECK, NOT NULL, UNIQUE or foreign
+// key violation, checked at the statement even where declared deferrable,
+// or a row lock that another session held for longer than lock_timeout,
+// 5 seconds) undoes that statement alone. A lost connection throws
+// ConnectionLost; the next use of the store connects again.
+class PgCardStore final : public CardStore
+{
+public:
+    explicit PgCardStore(const QString &conninfo);
+    ~PgCardStore() override;
+    PgCardStore(const PgCardStore &) = delete;
+    PgCardStore &operator=(const PgCardStore &) = delete;
+
+    // Connects now, if not yet connected: cursor on the first record. Throws
+    // StoreFailure naming the server (never the password) when it cannot be
+    // reached or the table is not there.
+    void Open();
+
+    QStringList Fields() override;
+    void SetDataField(const QString &field) override;
+    void Refresh() override;
+    void MoveFirst() override;
+    bool IsEOF() const override;
+    void Find(const Search &search) override;
+    void MoveNext() override;
+    void SetText(const QString &text) override;
+    void CancelUpdate() override;
+    void Flush() override;
+
+    // How long a write transaction may stay open before a move commits it;
+    // about one second unless set.
+    void SetGroupCommitInterval(std::chrono::milliseconds interval) { groupCommitInterval_ = interval; }
+
+private:
+    struct Column
+    {
+        QString name;
+        QString declaredType; // as FieldConversion reads it
+        bool yesNo = false;
+        bool floating = false;
+    };
+    struct Criteria
+    {
+        QString text;
+        const Column *column;
+        LikePattern pattern;
+        FieldConversion::Kind kind;
+        QByteArray regex; // empty: the server does not narrow
+    };
+    // Where the cursor stands: on the record key, or, with after, past the
+    // record key of the match list and before a record known to follow it.
+    struct Cursor
+    {
+        QStringList key;
+        bool after = false;
+        std::optional<std::size_t> entry; // the record's place in the match list
+    };
+    struct MatchList
+    {
+        QString criteria;
+        std::vector<QStringList> keys;
+    };
+
+    pq::Connection &Db();
+    void Reopen(bool bindingMustExist);
+    const Column *FindColumn(const QString &name) const;
+    const Criteria &Resolve(const Search &search);
+    bool Matches(const Criteria &criteria, const QString &value) const;
+
+    // Runs one statement, inside a savepoint while a group is open; or,
+    // pinned, in the pin's transaction.
+    std::vector<std::vector<QString>> Query(const QByteArray &sql, const QStringList &params, bool pinned = false);
+    // A walk over places (ctids) reads its match list on a second connection,
+    // in a transaction held until the walk ends: while it lasts, the server
+    // keeps every row version the list names, so the chain from each to its
+    // newest version can be followed (the server prunes versions no snapshot
+    // needs, which ends a chain).
+    void Pin();
+    void Unpin();
+    QString KeyList() const;
+    QString KeyParams(int first) const;
+    std::optional<QStringList> FirstRecord();
+    std::optional<QStringList> RecordAfter(const QStringList &key);
+    void FetchMatches(const Criteria &criteria, const Cursor &from);
+    // The cursor on the record key, if there is one.
+    static std::optional<Cursor> At(const std::optional<QStringList> &key);
+    void ResolveAfter();
+
+    void MoveTo(std::optional<Cursor> cursor);
+    void CommitPending();
+    void Write(const FieldValue &value);
+    // True when the cursor stands on an entry of the current match list.
+    bool OnMatch() const;
+    // Writes text into the newest version of the record whose place the walk found; the rows written.
+    std::vector<std::vector<QString>> WriteMoved(const QString &text, bool onMatch);
+    [[noreturn]] void Lost(const QString &reason);
+
+    QString conninfo_;
+    QString server_;
+    std::chrono::milliseconds groupCommitInterval_{1000};
+
+    std::unique_ptr<pq::Connection> db_;
+    std::unique_ptr<pq::Connection> pin_;
+    bool pinned_ = false;
+    QString table_;         // schema-qualified and quoted
+    QStringList keyColumns_; // quoted; "ctid" when the table has no primary key
+    QList<Column> columns_;
+    QString dataField_ = QStringLiteral("REFERENCE");
+    std::optional<Column> bound_;
+    std::optional<Cursor> cursor_;
+    std::optional<QString> pending_;
+    std::unique_ptr<Criteria> criteria_;
+    std::optional<MatchList> matches_;
+    QSet<QString> placesWritten_; // ctid walks: the places this walk's writes filled
+
+    bool inGroup_ = false;
+    std::chrono::steady_clock::time_point groupBegun_;
+    std::vector<LostWrites::Lost> groupWrites_; // what a failed commit loses
+};

@@ -1,0 +1,119 @@
+#include "PgLikeCondition.h"
+
+#include <QChar>
+#include <QList>
+#include <QString>
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr qsizetype kLongestPattern = 500;
+
+void AppendMember(QByteArray &out, char32_t ch)
+{
+    char escape[16];
+    if (ch <= 0xFFFF)
+        std::snprintf(escape, sizeof escape, "\\u%04X", unsigned(ch));
+    else
+        std::snprintf(escape, sizeof escape, "\\U%08X", unsigned(ch));
+    out += escape;
+}
+
+// A pattern of the one ASCII character c as a literal.
+QString Literal(char32_t c)
+{
+    const QChar ch{char16_t(c)};
+    return QStringLiteral("*%?#[").contains(ch) ? QStringLiteral("[%1]").arg(ch) : QString(ch);
+}
+
+// For each ASCII character, the bracket expression of every character that
+// LikePattern takes for it as a literal: the ASCII ones, and the few others
+// whose case forms or folding lead to ASCII, tried by LikePattern itself.
+const std::array<QByteArray, 128> &AsciiClasses()
+{
+    static const std::array<QByteArray, 128> classes = [] {
+        std::array<std::vector<char32_t>, 128> members;
+        for (char32_t c = 0x20; c < 0x7F; ++c) {
+            const LikePattern literal(Literal(c));
+            for (char32_t other = 0; other < 0x80; ++other) {
+                if (literal.Matches(QString(QChar(char16_t(other)))))
+                    members[c].push_back(other);
+            }
+        }
+        for (char32_t other = 0x80; other <= 0x10FFFF; ++other) {
+            const char32_t one[] = {other};
+            for (const char32_t form : {QChar::toCaseFolded(other), QChar::toLower(other), QChar::toUpper(other)}) {
+                if (form >= 0x80)
+                    continue;
+                // Every ASCII literal that takes the form (its other case too) may take other.
+                const std::vector<char32_t> takers = members[form];
+                for (const char32_t c : takers) {
+                    if (c < 0x80 && !members[c].empty() && members[c].back() != other && LikePattern(Literal(c)).Matches(QString::fromUcs4(one, 1)))
+                        members[c].push_back(other);
+                }
+            }
+        }
+        std::array<QByteArray, 128> result;
+        for (std::size_t c = 0; c < 128; ++c) {
+            result[c] = "[";
+            for (const char32_t member : members[c])
+                AppendMember(result[c], member);
+            result[c] += "]";
+        }
+        return result;
+    }();
+    return classes;
+}
+
+} // namespace
+
+// The lists are read as LikePattern reads them: a '[' opens one, an optional
+// '!' follows, and the first ']' after that closes it; the pattern has been
+// compiled, so every '[' has its ']'.
+QByteArray ServerRegex(const LikePattern &pattern)
+{
+    const QList<uint> p = pattern.Text().toUcs4();
+    if (p.size() > kLongestPattern)
+        return {};
+    const auto &classes = AsciiClasses();
+    QByteArray regex = "^";
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        const char32_t ch = p[i];
+        switch (ch) {
+        case U'*':
+        case U'%':
+            if (!regex.endsWith(".*"))
+                regex += ".*";
+            break;
+        case U'?':
+            regex += ".";
+            break;
+        case U'#':
+            regex += "[0123456789]";
+            break;
+        case U'[': {
+            qsizetype first = i + 1;
+            const bool negated = first < p.size() && p[first] == U'!';
+            if (negated)
+                ++first;
+            const qsizetype close = p.indexOf(U']', first);
+            if (close < 0)
+                return {};
+            if (close > first || negated)
+                regex += ".";
+            i = close;
+            break;
+        }
+        default:
+            if (ch < 0x80 && classes[ch].size() > 2)
+                regex += classes[ch];
+            else
+                regex += ".";
+        }
+    }
+    regex += "$";
+    return regex;
+}
