@@ -108,6 +108,7 @@ int RunBulkrun(int argc, char *argv[])
     int qtArgc = 1;
     GuardedApplication app(qtArgc, argv, headless);
 
+    UnattendedConsole console;
     IniSettingsStore settings(line.SettingsFile());
     QString database = settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection,
                                            QStringLiteral("Card_Database"));
@@ -118,14 +119,13 @@ int RunBulkrun(int argc, char *argv[])
     if (HoldsPassword(database)) {
         settings.SetOwnerOnly(true);
         if (QFile::permissions(settings.Path()) & (QFile::ReadGroup | QFile::ReadOther))
-            Say(QStringLiteral("%1 holds a password in Card_Database and other users can read it; "
+            console.Say(QStringLiteral("%1 holds a password in Card_Database and other users can read it; "
                                "make it readable by its owner only (chmod 600), or keep the password in ~/.pgpass.")
                     .arg(settings.Path()));
     }
     const std::unique_ptr<CardStore> cardStore = CardStoreFor(database);
     CardStore &store = *cardStore;
 
-    UnattendedConsole console;
     QtMessageBox dialogs;
     SystemClock clock;
     DiskFileSystem fs;
