@@ -81,7 +81,7 @@ Engine::UndoEnd Engine::UndoLastRun(const QString &cardDatabase, const std::func
     }
 
     const QString entry = QStringLiteral("Undo of the run of %1: %2 restored, %3 left because they changed since")
-                              .arg(journal.undoes.isValid() ? RunTime(journal.undoes) : when)
+                              .arg(when)
                               .arg(tally.restored)
                               .arg(qsizetype(tally.conflicts.size()));
     progress.logFailureShown = false;
