@@ -41,12 +41,14 @@ UndoJournal::UndoJournal(const QString &folder, const QDateTime &started, const 
                                       .arg(number, 6, 10, QLatin1Char('0')));
     QFile::remove(path_);
     db_.emplace(sqlite::Database::OpenOrCreate(path_));
+    sqlite::Transaction transaction(*db_);
     for (const char *statement : kSchema)
         db_->Execute(statement);
     db_->Cached("INSERT INTO run(started, undoes) VALUES(?1, ?2)")
         .Bind(1, started.toString(Qt::ISODateWithMs))
         .Bind(2, undoes.isValid() ? undoes.toString(Qt::ISODateWithMs) : QString())
         .Execute();
+    transaction.Commit();
 
     for (qsizetype i = 0; i + kKept < files.size() + 1; ++i) {
         const QString old = QDir(folder).filePath(files[i]);
