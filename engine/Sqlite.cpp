@@ -189,14 +189,7 @@ Database Database::OpenOrCreate(const QString &path)
 
 Database Database::OpenMemory()
 {
-    const QString path = QStringLiteral(":memory:");
-    sqlite3 *raw = nullptr;
-    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    ConnectionHandle db(raw);
-    if (result != SQLITE_OK)
-        throw Error(result, db ? ErrorMessage(db.get()) : QString::fromUtf8(sqlite3_errstr(result)), path, {});
-    sqlite3_extended_result_codes(db.get(), 1);
-    return Database(std::move(db), path);
+    return OpenOrCreate(QStringLiteral(":memory:"));
 }
 
 Statement &Database::Cached(const QByteArray &sql)
