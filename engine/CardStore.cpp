@@ -28,3 +28,8 @@ std::vector<std::string> CardStore::TextsIfCommitted(const QString &)
 {
     throw CannotPreview();
 }
+
+bool CardStore::SetJournal(WriteJournal *)
+{
+    return false;
+}

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+class WriteJournal;
+
 // The card records as the program reaches them: one record set over the table
 // "CARD_DATA" with one cursor shared by the whole program, and the bound
 // update box Text3, through which a text becomes a pending change of the
@@ -68,6 +70,11 @@ public:
     // the record (none for NULL). Throws the StoreFailure that the commit
     // would throw when the field's declared type refuses the text.
     virtual std::vector<std::string> TextsIfCommitted(const QString &text);
+
+    // The journal told of every field the store writes from now on and of
+    // every commit of its writes (none: null); it must outlive its use. A
+    // store that keeps no journal of its writes returns false.
+    virtual bool SetJournal(WriteJournal *journal);
 };
 
 // Updates that the store accepted but that never reached the database: the

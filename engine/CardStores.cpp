@@ -2,7 +2,21 @@
 
 #include "PgCardStore.h"
 #include "Pq.h"
+#include "SettingsNames.h"
 #include "SqliteCardStore.h"
+
+#include <QDir>
+
+QString CardDatabaseSetting(SettingsStore &settings)
+{
+    const QString database = settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection, QStringLiteral("Card_Database"));
+    return database.isEmpty() ? QDir::homePath() + QStringLiteral("/tavrin/database/card.db") : database;
+}
+
+bool IsServerDatabase(const QString &cardDatabase)
+{
+    return pq::IsConnectionString(cardDatabase);
+}
 
 std::unique_ptr<CardStore> CardStoreFor(const QString &cardDatabase)
 {

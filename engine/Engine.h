@@ -7,6 +7,11 @@
 
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
+class UndoJournal;
+
 // The card update engine: the commands that change card records and log
 // runs. They work on the run request and the progress they are given, the
 // card store and the platform services; a command that ends the program (an
@@ -15,10 +20,10 @@ class Engine
 {
 public:
     Engine(RunRequest &run, RunProgress &progress, CardStore &store, Services &services,
-           ProgressReport *report = nullptr)
-        : run(run), progress(progress), store(store), s(services), report(report)
-    {
-    }
+           ProgressReport *report = nullptr);
+    ~Engine();
+    Engine(const Engine &) = delete;
+    Engine &operator=(const Engine &) = delete;
 
     // Execute: a batch run over every record whose search field matches the
     // search value.
@@ -35,17 +40,28 @@ public:
     // end of the run (when no update is left).
     void Log_event();
 
+    // Undo Last Run: tells confirm what the newest undo journal's run changed
+    // and, when it answers true, gives each field it wrote in cardDatabase
+    // its old value back where the record still holds the value written,
+    // logs the undo and tells the operator. An undo journals its own writes
+    // (when the run request asks for journals), unless it takes back an undo.
+    enum class UndoEnd { Restored, Conflicts, NotUndone };
+    UndoEnd UndoLastRun(const QString &cardDatabase, const std::function<bool(const QString &)> &confirm);
+
 private:
     // Makes a run's updates durable, reports any that were lost and clears
     // the busy state, however the run ends.
     struct RunEnd
     {
-        explicit RunEnd(Engine &engine) : engine(engine) {}
+        explicit RunEnd(Engine &engine) : engine(engine) { engine.OpenJournal(); }
         ~RunEnd();
         Engine &engine;
     };
 
     void StartRun();
+    // The run's undo journal, when the request asks for one and the store keeps one.
+    void OpenJournal();
+    void CloseJournal();
     // The body of Execute once its run has begun.
     void BatchRun();
     // Tells the operator that the connection to the server broke and the run stopped.
@@ -88,6 +104,7 @@ private:
     // their file values from.
     QStringList lineItems_;
     LogCache logCache_;
+    std::unique_ptr<UndoJournal> journal_;
     // The record update under way, until it has been reported.
     UpdateOutcome *update_ = nullptr;
     // The import line under way: whether any of its updates has ended, and

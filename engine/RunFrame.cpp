@@ -2,6 +2,41 @@
 #include "Engine.h"
 
 #include "Failure.h"
+#include "UndoJournal.h"
+
+Engine::Engine(RunRequest &run, RunProgress &progress, CardStore &store, Services &services, ProgressReport *report)
+    : run(run), progress(progress), store(store), s(services), report(report)
+{
+}
+
+Engine::~Engine() = default;
+
+void Engine::OpenJournal()
+{
+    journal_.reset();
+    if (!run.undoJournal || !store.SetJournal(nullptr))
+        return;
+    try {
+        journal_ = std::make_unique<UndoJournal>(s.folder.UndoFolder(), progress.startedAt);
+        store.SetJournal(journal_.get());
+    } catch (const Failure &error) {
+        s.msg.Show(QStringLiteral("The undo journal of this run cannot be made (%1): Undo Last Run cannot take the run back.")
+                       .arg(error.message()),
+                   MsgIcon::Critical);
+    }
+}
+
+void Engine::CloseJournal()
+{
+    if (!journal_)
+        return;
+    store.SetJournal(nullptr);
+    if (!journal_->Failure().isEmpty())
+        s.msg.Show(QStringLiteral("The undo journal of this run could not be kept (%1): Undo Last Run cannot take the run back.")
+                       .arg(journal_->Failure()),
+                   MsgIcon::Critical);
+    journal_.reset();
+}
 
 void Engine::StartRun()
 {
@@ -44,6 +79,7 @@ Engine::RunEnd::~RunEnd()
     } catch (const ConnectionLost &lost) {
         engine.RunStopped(lost);
     }
+    engine.CloseJournal();
     if (progress.lostUpdates > 0) {
         engine.s.msg.Show(QStringLiteral("%1 updates of this run were lost: the card database could not commit them (%2).\r"
                                          "Each one is logged as a failed update, and the run's completion was not logged.")

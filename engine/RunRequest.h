@@ -30,4 +30,6 @@ struct RunRequest
     QString delimiter = QStringLiteral(",");
     // An automatic run: logging its completion ends the program.
     bool autoRun = false;
+    // The run's writes are journaled so that Undo Last Run can take them back.
+    bool undoJournal = true;
 };

@@ -90,6 +90,12 @@ Statement &Statement::BindBlob(int index, std::string_view bytes)
     return *this;
 }
 
+Statement &Statement::Bind(int index, const Value &value)
+{
+    CheckBind(value ? sqlite3_bind_value(stmt_.get(), index, value.get()) : sqlite3_bind_null(stmt_.get(), index));
+    return *this;
+}
+
 bool Statement::Step()
 {
     const int result = sqlite3_step(stmt_.get());
@@ -141,6 +147,14 @@ std::string_view Statement::Blob(int column) const
     return std::string_view(bytes ? bytes : "", std::size_t(sqlite3_column_bytes(stmt_.get(), column)));
 }
 
+Value Statement::Copy(int column) const
+{
+    Value value(sqlite3_value_dup(sqlite3_column_value(stmt_.get(), column)));
+    if (!value)
+        throw Error(SQLITE_NOMEM, QStringLiteral("out of memory"), path_, sql_);
+    return value;
+}
+
 Database::Database(ConnectionHandle db, const QString &path)
     : db_(std::move(db))
     , path_(path)
@@ -162,9 +176,8 @@ Database Database::OpenExisting(const QString &path)
     return Database(std::move(db), path);
 }
 
-Database Database::OpenMemory()
+Database Database::OpenOrCreate(const QString &path)
 {
-    const QString path = QStringLiteral(":memory:");
     sqlite3 *raw = nullptr;
     const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     ConnectionHandle db(raw);
@@ -172,6 +185,11 @@ Database Database::OpenMemory()
         throw Error(result, db ? ErrorMessage(db.get()) : QString::fromUtf8(sqlite3_errstr(result)), path, {});
     sqlite3_extended_result_codes(db.get(), 1);
     return Database(std::move(db), path);
+}
+
+Database Database::OpenMemory()
+{
+    return OpenOrCreate(QStringLiteral(":memory:"));
 }
 
 Statement &Database::Cached(const QByteArray &sql)

@@ -44,8 +44,15 @@ struct FinalizeStatement
     void operator()(sqlite3_stmt *stmt) const noexcept { sqlite3_finalize(stmt); }
 };
 
+struct FreeValue
+{
+    void operator()(sqlite3_value *value) const noexcept { sqlite3_value_free(value); }
+};
+
 using ConnectionHandle = std::unique_ptr<sqlite3, CloseConnection>;
 using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+// A copy of one stored value, its storage class and bytes exactly.
+using Value = std::unique_ptr<sqlite3_value, FreeValue>;
 
 // A prepared statement. Parameters are numbered from 1, columns from 0.
 // Every run leaves the statement reset with its parameters cleared.
@@ -59,6 +66,8 @@ public:
     Statement &Bind(int index, double value);
     Statement &Bind(int index, const QString &value);
     Statement &BindBlob(int index, std::string_view bytes);
+    // Binds the value as it is; a null handle binds NULL.
+    Statement &Bind(int index, const Value &value);
 
     // Runs the statement to its end, ignoring any rows.
     void Execute();
@@ -77,6 +86,9 @@ public:
     QString Text(int column) const;
     // Valid until the next step or reset of the statement.
     std::string_view Blob(int column) const;
+    // A copy of the column's value that outlives the row. Throws Error when
+    // memory runs out.
+    Value Copy(int column) const;
 
     const QByteArray &Sql() const { return sql_; }
 
@@ -104,6 +116,8 @@ class Database
 public:
     // Opens the file for reading and writing; never creates it. Throws Error.
     static Database OpenExisting(const QString &path);
+    // Opens the file for reading and writing, creating it when missing. Throws Error.
+    static Database OpenOrCreate(const QString &path);
     // A new, private database in memory. Throws Error.
     static Database OpenMemory();
 

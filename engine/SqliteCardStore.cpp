@@ -158,6 +158,7 @@ void SqliteCardStore::Open()
         db.Execute("PRAGMA foreign_keys = ON");
         db.CreateFunction("kvr_match", 2, &connection->pattern, MatchFunction);
         sqlite3_update_hook(db.Handle(), ChangeHook, &connection->watch);
+        connection->writes.SetJournal(journal_);
         db_ = std::move(connection);
         Reopen(false);
     } catch (const sqlite::Error &e) {
@@ -315,6 +316,14 @@ std::vector<std::string> SqliteCardStore::TextsIfCommitted(const QString &text)
         throw Refusal(bound_->name, text, converted.refusal);
     const bool dateField = bound_->conversion.TypeKind() == FieldConversion::Kind::Date;
     return storedForm_.Texts(FindColumn(bound_->name)->declaredType, dateField, converted.value);
+}
+
+bool SqliteCardStore::SetJournal(WriteJournal *journal)
+{
+    journal_ = journal;
+    if (db_)
+        db_->writes.SetJournal(journal);
+    return true;
 }
 
 bool SqliteCardStore::HasIndexOf(const QString &field) const

@@ -70,6 +70,7 @@ public:
     void Flush() override;
     qint64 RecordKey() const override;
     std::vector<std::string> TextsIfCommitted(const QString &text) override;
+    bool SetJournal(WriteJournal *journal) override;
 
     // True while the store keeps an index of the field for its searches.
     bool HasIndexOf(const QString &field) const;
@@ -156,4 +157,5 @@ private:
     bool indexFailed_ = false;         // the index could not be built or read: passes only
     bool writesReachFurther_ = false;  // a write changed other records: a pass for every Find
     StoredForm storedForm_;            // what a preview's values would be, once stored
+    WriteJournal *journal_ = nullptr;
 };

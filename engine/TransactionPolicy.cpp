@@ -54,6 +54,7 @@ void TransactionPolicy::Begin()
 
 void TransactionPolicy::Execute(const RecordWrite &write)
 {
+    journal_->Writing(db_, rowidName_, write.rowid, write.field);
     // OR ABORT overrides any ON CONFLICT clause of the table: a conflict can
     // neither replace other records nor end the transaction.
     const QString sql = QStringLiteral("UPDATE OR ABORT CARD_DATA SET %1 = ?1 WHERE %2 = ?2")
@@ -65,6 +66,7 @@ void TransactionPolicy::Execute(const RecordWrite &write)
 
 void TransactionPolicy::Add(RecordWrite write)
 {
+    journal_->Kept(db_);
     writes_.push_back(std::move(write));
 }
 
@@ -96,10 +98,13 @@ void TransactionPolicy::Commit()
     if (!transaction_)
         return;
     try {
+        journal_->Committing();
         transaction_->Commit();
+        journal_->Committed();
         transaction_.reset();
         writes_.clear();
     } catch (const sqlite::Error &) {
+        journal_->Dropped();
         transaction_.reset();
         Reapply(std::exchange(writes_, {}));
     }
@@ -107,6 +112,7 @@ void TransactionPolicy::Commit()
 
 void TransactionPolicy::Recover(const RecordWrite &current)
 {
+    journal_->Dropped();
     transaction_.reset();
     std::vector<RecordWrite> writes = std::exchange(writes_, {});
     writes.push_back(current);
@@ -132,11 +138,16 @@ void TransactionPolicy::ReapplyPart(std::span<const RecordWrite> writes, std::ve
         try {
             sqlite::Transaction transaction(db_);
             try {
-                for (const RecordWrite &write : writes)
+                for (const RecordWrite &write : writes) {
                     Execute(write);
+                    journal_->Kept(db_);
+                }
+                journal_->Committing();
                 transaction.Commit();
+                journal_->Committed();
                 return;
             } catch (const sqlite::Error &e) {
+                journal_->Dropped();
                 if (writes.size() == 1) {
                     lost.push_back({writes.front().searchValue, writes.front().field, e.Reason()});
                     if (RefusesEverything(e))

@@ -3,6 +3,7 @@
 #include "CardStore.h"
 #include "FieldConversion.h"
 #include "Sqlite.h"
+#include "WriteJournal.h"
 
 #include <QString>
 
@@ -50,6 +51,9 @@ public:
     // unless set.
     void SetInterval(std::chrono::milliseconds interval) { interval_ = interval; }
 
+    // The journal told of every write and commit; none unless set.
+    void SetJournal(WriteJournal *journal) { journal_ = journal ? journal : &noJournal_; }
+
     bool IsOpen() const { return transaction_.has_value(); }
     // Begins a group unless one is open, ending any read transaction first;
     // throws sqlite::Error when the database's lock cannot be had.
@@ -93,4 +97,6 @@ private:
     // could not be locked; the rest of the group is then lost for the same
     // reason without another try.
     QString refusedAll_;
+    WriteJournal noJournal_;
+    WriteJournal *journal_ = &noJournal_;
 };

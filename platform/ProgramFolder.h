@@ -32,6 +32,8 @@ public:
     // The program's own files.
     QString ListFile() const { return Resolve(data_, QStringLiteral("\\list.lst")); }
     QString LogFolder() const { return Resolve(data_, QStringLiteral("\\log")); }
+    // The undo journals of the last runs.
+    QString UndoFolder() const { return Resolve(data_, QStringLiteral("\\log\\undo")); }
     QString LogFile() const { return Resolve(data_, QStringLiteral("\\log\\Batch_Log.lst")); }
 
 private:

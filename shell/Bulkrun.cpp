@@ -110,10 +110,7 @@ int RunBulkrun(int argc, char *argv[])
 
     UnattendedConsole console;
     IniSettingsStore settings(line.SettingsFile());
-    QString database = settings.GetSetting(SettingsNames::kApp, SettingsNames::kSection,
-                                           QStringLiteral("Card_Database"));
-    if (database.isEmpty())
-        database = QDir::homePath() + QStringLiteral("/tavrin/database/card.db");
+    const QString database = CardDatabaseSetting(settings);
     // A password in the settings file is kept from other users: the file is
     // saved readable by its owner only, and a start-up says when it is not.
     if (HoldsPassword(database)) {
@@ -172,6 +169,14 @@ int RunBulkrun(int argc, char *argv[])
     // --preview: prints what the saved run would do, writes nothing, and ends.
     if (line.Preview())
         return RunPreviewUnattended(form, store, services);
+    // --undo-last: takes back the last run without asking, and ends.
+    if (line.UndoLast()) {
+        const Engine::UndoEnd end = form.UndoLastRun([&](const QString &text) {
+            console.Say(text);
+            return true;
+        });
+        return end == Engine::UndoEnd::Restored ? 0 : end == Engine::UndoEnd::Conflicts ? 4 : 1;
+    }
     if (headless && !AutoRunIsOn(v.AutoRun)) {
         console.Say(QStringLiteral("An unattended start needs Auto_Run=1 in the [Bulkrun] section of %1, or --run batch|import.")
                 .arg(settings.Path()));

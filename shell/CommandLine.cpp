@@ -32,8 +32,12 @@ CommandLine::CommandLine(int argc, char *argv[])
     const QCommandLineOption preview(QStringLiteral("preview"),
                                      QStringLiteral("Prints what the saved run would do as CSV on standard output, "
                                                     "its totals on standard error, writes nothing, and ends."));
+    const QCommandLineOption undoLast(QStringLiteral("undo-last"),
+                                      QStringLiteral("Takes back the last run without asking: status 0 when every field "
+                                                     "it changed got its old value back, 4 when some were left because "
+                                                     "they changed since, 1 when nothing was undone."));
     // Options that start a run of another kind go here, beside --run.
-    parser.addOptions({help, version, settings, run, preview});
+    parser.addOptions({help, version, settings, run, preview, undoLast});
 
     const QString program = arguments.isEmpty() ? QStringLiteral("kvr_bulkrun") : QFileInfo(arguments[0]).fileName();
     usage_ = parser.helpText().replace(QLatin1String("<executable_name>"), program);
@@ -47,8 +51,9 @@ CommandLine::CommandLine(int argc, char *argv[])
     if (parser.isSet(settings))
         settingsFile_ = QFileInfo(parser.value(settings)).absoluteFilePath();
     preview_ = parser.isSet(preview);
-    if (preview_ && parser.isSet(run))
-        error_ = QStringLiteral("Options 'run' and 'preview' cannot be given together.");
+    undoLast_ = parser.isSet(undoLast);
+    if (int(preview_) + int(undoLast_) + int(parser.isSet(run)) > 1)
+        error_ = QStringLiteral("Only one of the options 'run', 'preview' and 'undo-last' can be given.");
     if (parser.isSet(run)) {
         const QString mode = parser.value(run);
         if (mode.compare(QLatin1String("batch"), Qt::CaseInsensitive) == 0)

@@ -17,6 +17,8 @@
 //                         whatever Auto_Run holds; then the program ends
 //   --preview             what the saved run would do, as CSV on standard
 //                         output, writing nothing; then the program ends
+//   --undo-last           takes back the last run without asking; then the
+//                         program ends
 //
 // Anything else (an unknown option, a missing or wrong value, an argument
 // that is no option) ends the start with one line saying what is wrong, then
@@ -39,11 +41,12 @@ public:
     // The mode of --run.
     std::optional<RunMode> Run() const { return run_; }
     bool Preview() const { return preview_; }
+    bool UndoLast() const { return undoLast_; }
     // A start that works without a window whatever the screen: one with an
     // option that starts a run or a preview now. Options of later run kinds
     // (an undo of the last run) belong beside them: added to the
     // constructor's list, kept here, and counted in this test.
-    bool Unattended() const { return run_.has_value() || preview_; }
+    bool Unattended() const { return run_.has_value() || preview_ || undoLast_; }
 
 private:
     QString usage_;
@@ -53,4 +56,5 @@ private:
     QString settingsFile_;
     std::optional<RunMode> run_;
     bool preview_ = false;
+    bool undoLast_ = false;
 };

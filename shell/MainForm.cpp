@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include "AutoRun.h"
+#include "CardStores.h"
 #include "Failure.h"
 #include "RunSummary.h"
 #include "SettingsNames.h"
@@ -68,7 +69,14 @@ RunRequest MainForm::Request() const
     run.useList = v.Chk_RepFromLst.Value == 1;
     run.delimiter = v.Delimiter;
     run.autoRun = AutoRunIsOn(v.AutoRun);
+    run.undoJournal = settings.GetSetting(kApp, kSection, QStringLiteral("Undo_Journal")).trimmed() != QLatin1String("0");
     return run;
+}
+
+Engine::UndoEnd MainForm::UndoLastRun(const std::function<bool(const QString &)> &confirm)
+{
+    run_ = Request();
+    return engine.UndoLastRun(CardDatabaseSetting(settings), confirm);
 }
 
 void MainForm::RunEnded(const RunProgress &progress)

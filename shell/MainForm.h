@@ -49,6 +49,10 @@ public:
     // describe it.
     RunRequest Request() const;
 
+    // Undo Last Run on the card database that Card_Database names; confirm
+    // is shown what the run changed and says whether to go on.
+    Engine::UndoEnd UndoLastRun(const std::function<bool(const QString &)> &confirm);
+
     // Starts the sibling editor from the program folder, without waiting; a
     // start that cannot happen is reported.
     void mnuOpenFennic_Click();

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QScopeGuard>
 
 #include <memory>
@@ -40,6 +41,8 @@ MenuCommands::MenuCommands(frmMain &window, MainForm &form, frmMainValues &v, Ca
     QObject::connect(&window, &frmMain::mnuConfigList_Click, &window, [this] { mnuConfigList_Click(); });
     QObject::connect(&window, &frmMain::mnuSetup_Click, &window, [this] { mnuSetup_Click(); });
     QObject::connect(&window, &frmMain::mnuPreview_Click, &window, [this] { mnuPreview_Click(); });
+    QObject::connect(&window, &frmMain::mnuUndo_Click, &window,
+                     [this] { this->window.Handle([this] { mnuUndo_Click(); }); });
     QObject::connect(&window, &frmMain::mnuLog_Click, &window, [this] { mnuLog_Click(); });
     QObject::connect(&window, &frmMain::mnuOpenFennic_Click, &window,
                      [this] { this->window.Handle([this] { this->form.mnuOpenFennic_Click(); }); });
@@ -82,6 +85,15 @@ void MenuCommands::mnuPreview_Click()
             return QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("Save Report"), QString(),
                                                 QStringLiteral("CSV (*.csv)"));
         }, &window);
+    });
+}
+
+void MenuCommands::mnuUndo_Click()
+{
+    form.UndoLastRun([this](const QString &text) {
+        return QMessageBox::question(&window, QLatin1String(kAppTitle), MessageLines(text + QStringLiteral("\rUndo it? A field changed since by anyone else is left as it is.")), QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No)
+            == QMessageBox::Yes;
     });
 }
 

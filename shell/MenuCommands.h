@@ -31,6 +31,8 @@ public:
     // Walks the run that Execute or Import would start, writing nothing,
     // and shows what it would do.
     void mnuPreview_Click();
+    // Takes back the last run, once the operator said Yes to what it changed.
+    void mnuUndo_Click();
     void mnuLog_Click();
     void mnuHelp_Click();
 

@@ -374,6 +374,7 @@ void frmMain::BuildMenu()
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuLine"));
     addEntry(mnuFile, "mnuSetup", QStringLiteral("Setup "), &frmMain::mnuSetup_Click);
     addEntry(mnuFile, "mnuPreview", QStringLiteral("&Preview Run"), &frmMain::mnuPreview_Click);
+    addEntry(mnuFile, "mnuUndo", QStringLiteral("&Undo Last Run..."), &frmMain::mnuUndo_Click);
     addEntry(mnuFile, "mnuLog", QStringLiteral("View Log"), &frmMain::mnuLog_Click);
 
     QMenu *mnuFennic = addMenu("mnuFennic", QStringLiteral("Fennic"));

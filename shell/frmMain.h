@@ -78,6 +78,7 @@ signals:
     void mnuConfigList_Click();
     void mnuSetup_Click();
     void mnuPreview_Click();
+    void mnuUndo_Click();
     void mnuLog_Click();
     void mnuOpenFennic_Click();
     void mnuHelp_Click();

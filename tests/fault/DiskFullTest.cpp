@@ -60,7 +60,7 @@ TEST(DiskFullTest, UnattendedRunWhoseCompletionCannotBeLoggedEndsWithStatusOne)
     EXPECT_EQ(out.status, 1) << out.output.toStdString();
     EXPECT_TRUE(out.output.contains(program.LogPath() + ": " + kTooLarge)) << out.output.toStdString();
     EXPECT_EQ(program.tmp.Read(program.LogPath()), old);
-    EXPECT_EQ(Entries(QFileInfo(program.LogPath()).absolutePath()), QStringList({"Batch_Log.lst"}));
+    EXPECT_EQ(Entries(QFileInfo(program.LogPath()).absolutePath()), QStringList({"Batch_Log.lst", "undo"}));
     EXPECT_EQ(CardDb(program.DatabasePath()).Column("NOTE"), QStringList({"out", ""}));
 }
 

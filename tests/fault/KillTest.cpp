@@ -212,6 +212,14 @@ protected:
             if (out.killed && index % 2 == 1) {
                 program.Start();
                 found.problems << Complete(program, w, found.log);
+            } else if (out.killed) { // the journal holds exactly what was committed: an undo gives the old table back
+                program.options = "--undo-last";
+                const ProgramOutcome undo = program.Run();
+                program.options.clear();
+                Found undone = Inspect(w, program.DatabasePath(), program, found.log);
+                undone.problems.removeIf([](const QString &problem) { return problem.startsWith("the log"); });
+                if (undone.applied != 0 || !undone.problems.isEmpty() || (undo.status != 0 && found.applied > 0))
+                    found.problems << QStringLiteral("the undo after the kill, status %1: %2 %3").arg(undo.status).arg(undo.output, undone.problems.join(' '));
             }
             if (program.tmp.Read(program.SettingsPath()) != settings)
                 found.problems << "the settings file changed";

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "Sqlite.h"
+#include "WriteJournal.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// The undo journal of one run: an SQLite file in the undo folder holding,
+// for every field the run wrote, the record's rowid, the field, the value it
+// replaced and the value it stored, both copied as SQLite stored them.
+//
+// Why the journal matches what the card database committed, even when the
+// program is killed: the rows of a write group are committed to the journal
+// (synchronously) just before the card database commits the group, and the
+// group is marked committed in the journal just after. A kill between the
+// two leaves one unmarked group, whose writes may or may not have been
+// committed; an undo tells which by the record itself (it holds the value
+// written: committed; the value replaced: not), so it never takes back a
+// write that never happened nor misses one that did. The other order (the
+// journal after the database) could lose the rows of a committed group, and
+// attaching the journal to the card database's own transaction is atomic
+// across both files only in rollback-journal mode, not in WAL mode.
+//
+// The file is named after the run's start, "run_<yyyy-MM-dd_HH-mm-ss>_<n>.sqlite",
+// n counting up across runs; a new journal deletes all but the newest kKept.
+class UndoJournal final : public WriteJournal
+{
+public:
+    static constexpr int kKept = 20;
+
+    // Creates the journal of the run begun at started in folder (made when
+    // missing); undoes names the start of the run that this one, an undo,
+    // takes back. Throws StoreFailure when the file cannot be made.
+    UndoJournal(const QString &folder, const QDateTime &started, const QDateTime &undoes = {});
+    ~UndoJournal() override;
+    UndoJournal(const UndoJournal &) = delete;
+    UndoJournal &operator=(const UndoJournal &) = delete;
+
+    void Writing(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field) override;
+    void Kept(sqlite::Database &db) override;
+    void Committing() override;
+    void Committed() override;
+    void Dropped() override;
+
+    // Why the journal could not be kept; empty while it is whole.
+    const QString &Failure() const { return failure_; }
+    const QString &Path() const { return path_; }
+    // Closes and deletes the file: the run it was made for wrote nothing.
+    void Discard();
+
+    // The journal files of folder, oldest first.
+    static QStringList Files(const QString &folder);
+
+private:
+    struct Entry
+    {
+        qint64 rowid = 0;
+        QString field;
+        sqlite::Value old;
+        sqlite::Value stored;
+    };
+
+    sqlite::Value Read(sqlite::Database &db, qint64 rowid, const QString &field);
+    void Fail(const QString &reason);
+
+    QString path_;
+    std::optional<sqlite::Database> db_;
+    QString failure_;
+    QString database_; // the card database, once it was written
+    QString rowidName_;
+    QString readField_;
+    QByteArray readSql_;
+    std::optional<Entry> writing_;
+    std::vector<Entry> group_;
+    qint64 groupNumber_ = 1;
+    bool groupSaved_ = false;
+    bool databaseSaved_ = false;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Sqlite.h"
+
+#include <QString>
+
+// What a card store over SQLite tells a journal of its writes, in the order
+// it makes them: each field it is about to write (inside its open write
+// transaction, so that the journal reads the value the write replaces in that
+// same transaction), whether the write was kept in the open group or undone
+// to its savepoint, and when the group's commit is about to happen, happened
+// or failed. A group whose commit fails is dropped whole; the writes that the
+// store then applies again are told again, group by group.
+//
+// This base class journals nothing: it stands for "no journal".
+class WriteJournal
+{
+public:
+    virtual ~WriteJournal() = default;
+
+    // `field` of the record `rowid` (reached by the name rowidName) is about
+    // to be written on db, inside the open write transaction. Replaces any
+    // write told before that was not kept.
+    virtual void Writing(sqlite::Database &, const QString &rowidName, qint64 rowid, const QString &field)
+    {
+        (void)rowidName, (void)rowid, (void)field;
+    }
+    // The last write told was made and stays in the open group.
+    virtual void Kept(sqlite::Database &) {}
+    // The group's kept writes are about to be committed, are, or were not.
+    // None of the calls throws: a journal that cannot be kept says so itself.
+    virtual void Committing() {}
+    virtual void Committed() {}
+    virtual void Dropped() {}
+};
