@@ -64,9 +64,14 @@ void TransactionPolicy::Execute(const RecordWrite &write)
     update.Bind(2, write.rowid).Execute();
 }
 
+void TransactionPolicy::Kept(const RecordWrite &write)
+{
+    journal_->Kept([&](sqlite::Statement &statement, int index) { std::visit(BindValue{statement, index}, write.value); });
+}
+
 void TransactionPolicy::Add(RecordWrite write)
 {
-    journal_->Kept(db_);
+    Kept(write);
     writes_.push_back(std::move(write));
 }
 
@@ -140,7 +145,7 @@ void TransactionPolicy::ReapplyPart(std::span<const RecordWrite> writes, std::ve
             try {
                 for (const RecordWrite &write : writes) {
                     Execute(write);
-                    journal_->Kept(db_);
+                    Kept(write);
                 }
                 journal_->Committing();
                 transaction.Commit();

@@ -62,6 +62,8 @@ public:
     // the caller fences it with a savepoint); throws sqlite::Error. The
     // caller records the write with Add once it keeps it.
     void Execute(const RecordWrite &write);
+    // Tells the journal that write stays in the open group.
+    void Kept(const RecordWrite &write);
     void Add(RecordWrite write);
     // True when the open group has lasted the interval.
     bool Due() const;

@@ -96,18 +96,49 @@ void UndoJournal::Writing(sqlite::Database &db, const QString &rowidName, qint64
         }
         if (database_.isEmpty())
             database_ = db.Path();
+        LearnType(db, field);
         writing_.emplace(Entry{rowid, field, Read(db, rowid, field), nullptr});
     } catch (const ::Failure &e) {
         Fail(e.message());
     }
 }
 
-void UndoJournal::Kept(sqlite::Database &db)
+// The journal keeps the value a write stored, which the column's affinity may
+// have turned from the value given (a text into a number, a whole number into
+// a real one). Rather than read the field back after writing it, the value is
+// put through a column of the same declared type in the journal's memory.
+void UndoJournal::LearnType(sqlite::Database &db, const QString &field)
+{
+    if (formTables_.contains(field))
+        return;
+    QString type;
+    db.Cached("SELECT type FROM pragma_table_xinfo('CARD_DATA') WHERE name = ?1 COLLATE NOCASE")
+        .Bind(1, field)
+        .ForEachRow([&](const sqlite::Statement &row) { type = row.Text(0); });
+    const QByteArray table = "form_" + QByteArray::number(qsizetype(formTables_.size()));
+    // The declared type stands as the card table's own schema spells it.
+    db_->Execute("CREATE TEMP TABLE " + table + " (v " + type.toUtf8() + ")");
+    formTables_.emplace(field, table);
+}
+
+sqlite::Value UndoJournal::Stored(const QString &field, const Written &written)
+{
+    const QByteArray &table = formTables_.at(field);
+    sqlite::Statement &insert = db_->Cached("INSERT INTO temp." + table + " (v) VALUES (?1)");
+    written(insert, 1);
+    insert.Execute();
+    sqlite::Value value;
+    db_->Cached("SELECT v FROM temp." + table).ForEachRow([&](const sqlite::Statement &row) { value = row.Copy(0); });
+    db_->Cached("DELETE FROM temp." + table).Execute();
+    return value;
+}
+
+void UndoJournal::Kept(const Written &written)
 {
     if (!writing_)
         return;
     try {
-        writing_->stored = Read(db, writing_->rowid, writing_->field);
+        writing_->stored = Stored(writing_->field, written);
         group_.push_back(std::move(*writing_));
     } catch (const ::Failure &e) {
         Fail(e.message());

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -42,7 +43,7 @@ public:
     UndoJournal &operator=(const UndoJournal &) = delete;
 
     void Writing(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field) override;
-    void Kept(sqlite::Database &db) override;
+    void Kept(const Written &written) override;
     void Committing() override;
     void Committed() override;
     void Dropped() override;
@@ -66,6 +67,8 @@ private:
     };
 
     sqlite::Value Read(sqlite::Database &db, qint64 rowid, const QString &field);
+    void LearnType(sqlite::Database &db, const QString &field);
+    sqlite::Value Stored(const QString &field, const Written &written);
     void Fail(const QString &reason);
 
     QString path_;
@@ -75,6 +78,9 @@ private:
     QString rowidName_;
     QString readField_;
     QByteArray readSql_;
+    // Per field written, a table in the journal's memory with a column of the
+    // field's declared type, where a written value takes its stored form.
+    std::map<QString, QByteArray> formTables_;
     std::optional<Entry> writing_;
     std::vector<Entry> group_;
     qint64 groupNumber_ = 1;

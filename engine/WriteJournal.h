@@ -4,12 +4,14 @@
 
 #include <QString>
 
+#include <functional>
+
 // What a card store over SQLite tells a journal of its writes, in the order
 // it makes them: each field it is about to write (inside its open write
 // transaction, so that the journal reads the value the write replaces in that
 // same transaction), whether the write was kept in the open group or undone
-// to its savepoint, and when the group's commit is about to happen, happened
-// or failed. A group whose commit fails is dropped whole; the writes that the
+// to its savepoint, with the value it wrote, and when the group's commit is
+// about to happen, happened or failed. No field is read back after a write. A group whose commit fails is dropped whole; the writes that the
 // store then applies again are told again, group by group.
 //
 // This base class journals nothing: it stands for "no journal".
@@ -25,8 +27,11 @@ public:
     {
         (void)rowidName, (void)rowid, (void)field;
     }
-    // The last write told was made and stays in the open group.
-    virtual void Kept(sqlite::Database &) {}
+    // Binds the value a write gave its field to a statement's parameter.
+    using Written = std::function<void(sqlite::Statement &, int index)>;
+    // The last write told was made, with the value that written binds, and
+    // stays in the open group.
+    virtual void Kept(const Written &written) { (void)written; }
     // The group's kept writes are about to be committed, are, or were not.
     // None of the calls throws: a journal that cannot be kept says so itself.
     virtual void Committing() {}
