@@ -337,7 +337,8 @@ const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
     // store, which also finds them by the text that wrote them: the tool
     // compares those itself.
     const bool narrowed = kind != FieldConversion::Kind::Number && kind != FieldConversion::Kind::Date;
-    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed ? ServerRegex(search.Pattern()) : QByteArray()});
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed ? ServerRegex(search.Pattern()) : QByteArray(),
+                                                    narrowed ? ServerValues(search.Pattern()) : QByteArray()});
     return *criteria_;
 }
 
@@ -431,7 +432,12 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
     const QString value = ValueText(pq::QuoteIdentifier(criteria.column->name), criteria.column->yesNo);
     QStringList params = from.key;
     QString condition = QStringLiteral("(%1) %2 (%3) AND %4 IS NOT NULL").arg(KeyList(), from.after ? QStringLiteral(">") : QStringLiteral(">="), KeyParams(1), value);
-    if (!criteria.regex.isEmpty()) {
+    // A search for one value and its case forms: an index of the field, where
+    // there is one, finds them without reading the table.
+    if (!criteria.values.isEmpty()) {
+        params << QString::fromUtf8(criteria.values);
+        condition += QStringLiteral(" AND %1 = ANY ($%2::text[])").arg(value).arg(params.size());
+    } else if (!criteria.regex.isEmpty()) {
         params << QString::fromUtf8(criteria.regex);
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(value).arg(params.size());
     }

@@ -103,6 +103,7 @@ private:
         LikePattern pattern;
         FieldConversion::Kind kind;
         QByteArray regex; // empty: the server does not narrow
+        QByteArray values; // ServerValues: the server looks them up instead
     };
     // Where the cursor stands: on the record key, or, with after, past the
     // record key of the match list and before a record known to follow it.
