@@ -117,6 +117,8 @@ private:
     {
         QString criteria;
         std::vector<QStringList> keys;
+        bool knowsLast = false;          // last holds the table's last record as the list was read
+        std::optional<QStringList> last; // none: the table was empty
     };
 
     pq::Connection &Db();
@@ -128,6 +130,10 @@ private:
     // Runs one statement, inside a savepoint while a group is open; or,
     // pinned, in the pin's transaction.
     std::vector<std::vector<QString>> Query(const QByteArray &sql, const QStringList &params, bool pinned = false);
+    // Runs statements in one round trip, in one savepoint while a group is
+    // open; the rows of each.
+    using Rows = std::vector<std::vector<QString>>;
+    std::vector<Rows> QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned = false);
     // A walk over places (ctids) reads its match list on a second connection,
     // in a transaction held until the walk ends: while it lasts, the server
     // keeps every row version the list names, so the chain from each to its
@@ -137,6 +143,7 @@ private:
     void Unpin();
     QString KeyList() const;
     QString KeyParams(int first) const;
+    QByteArray FirstRecordSql() const;
     std::optional<QStringList> FirstRecord();
     std::optional<QStringList> RecordAfter(const QStringList &key);
     void FetchMatches(const Criteria &criteria, const Cursor &from);
@@ -166,6 +173,7 @@ private:
     QString dataField_ = QStringLiteral("REFERENCE");
     std::optional<Column> bound_;
     std::optional<Cursor> cursor_;
+    bool freshFirst_ = false; // the cursor has not moved since Refresh put it on the first record
     std::optional<QString> pending_;
     std::unique_ptr<Criteria> criteria_;
     std::optional<MatchList> matches_;
