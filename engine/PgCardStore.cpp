@@ -223,7 +223,7 @@ void PgCardStore::Reopen(bool bindingMustExist)
             WHERE upper(c.relname) = 'CARD_DATA' AND c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false))
             ORDER BY array_position(current_schemas(false), n.nspname), c.relname <> 'card_data', c.relname
             LIMIT 1)
-        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum)
+        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum), format_type(a.atttypid, a.atttypmod)
         FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
         JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
         LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
@@ -246,12 +246,15 @@ void PgCardStore::Reopen(bool bindingMustExist)
         throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(server_, kTable));
     table_ = rows.front()[0];
     columns_.clear();
+    wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
     for (const auto &row : rows) {
         columns_.append({row[1], DeclaredType(row[2], row[3].toInt()), row[2] == QLatin1String("bool"),
-                         row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8")});
+                         row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8"), row[5]});
         if (!row[4].isNull())
             key.emplace_back(row[4].toInt(), pq::QuoteIdentifier(row[1]));
+        if (!row[4].isNull())
+            wholeKey_ = wholeKey_ || QStringList{QStringLiteral("int2"), QStringLiteral("int4"), QStringLiteral("int8")}.contains(row[2]);
     }
     std::sort(key.begin(), key.end());
     keyColumns_.clear();
@@ -259,6 +262,7 @@ void PgCardStore::Reopen(bool bindingMustExist)
         keyColumns_ << column.second;
     if (keyColumns_.isEmpty())
         keyColumns_ << QStringLiteral("ctid");
+    wholeKey_ = wholeKey_ && keyColumns_.size() == 1;
 
     cursor_ = At(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? FirstKey(answers[1]) : FirstRecord());
     freshFirst_ = true;
@@ -417,22 +421,28 @@ const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
 }
 
 // The texts the file store finds a value by (SearchTexts): its own text as
-// SQLite would hold it, and the text that wrote it.
-bool PgCardStore::Matches(const Criteria &criteria, const QString &value) const
+// SQLite would hold it, and the text that wrote it. value is the server's
+// text of the value (ValueText).
+std::vector<QString> PgCardStore::SearchTexts(const Column &column, FieldConversion::Kind kind, const QString &value)
 {
-    const LikePattern &pattern = criteria.pattern;
-    if (criteria.kind == FieldConversion::Kind::Date)
-        return pattern.Matches(value) || pattern.Matches(QString::fromStdString(FieldConversion::DateSearchText(value.toStdString())));
-    if (criteria.kind != FieldConversion::Kind::Number)
-        return pattern.Matches(value);
+    if (kind == FieldConversion::Kind::Date)
+        return {value, QString::fromStdString(FieldConversion::DateSearchText(value.toStdString()))};
+    if (kind != FieldConversion::Kind::Number)
+        return {value};
     bool number = false;
     const double stored = value.toDouble(&number);
     if (!number || !std::isfinite(stored))
-        return pattern.Matches(value);
+        return {value};
     // A REAL column holds every number as a real one; NUMERIC keeps whole ones whole.
-    const bool whole = !criteria.column->floating && stored == std::trunc(stored) && std::fabs(stored) < 9.2e18;
+    const bool whole = !column.floating && stored == std::trunc(stored) && std::fabs(stored) < 9.2e18;
     const QString own = whole ? QString::number(qint64(stored)) : sqlite::RealText(stored);
-    return pattern.Matches(own) || pattern.Matches(QString::fromStdString(FieldConversion::NumberSearchText(stored)));
+    return {own, QString::fromStdString(FieldConversion::NumberSearchText(stored))};
+}
+
+bool PgCardStore::Matches(const Criteria &criteria, const QString &value) const
+{
+    const std::vector<QString> texts = SearchTexts(*criteria.column, criteria.kind, value);
+    return std::any_of(texts.begin(), texts.end(), [&](const QString &text) { return criteria.pattern.Matches(text); });
 }
 
 QString PgCardStore::KeyList() const
@@ -610,6 +620,51 @@ void PgCardStore::Write(const FieldValue &value)
     if (byPlace)
         placesWritten_.insert(rows.front().front());
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
+}
+
+// Keys of whole-number primary keys are themselves; a place (block, line)
+// is block * 65536 + line. Other keys have no number that grows in their
+// order.
+qint64 PgCardStore::RecordKey() const
+{
+    if (cursor_ && cursor_->after)
+        const_cast<PgCardStore *>(this)->ResolveAfter(); // the record a move went to, found now
+    if (!cursor_)
+        throw StoreFailure(QStringLiteral("RecordKey: there is no current record"));
+    const QString &key = cursor_->key.front();
+    if (keyColumns_.front() == QLatin1String("ctid")) {
+        const QStringList place = key.mid(1, key.size() - 2).split(QLatin1Char(','));
+        return place.value(0).toLongLong() * 65536 + place.value(1).toLongLong();
+    }
+    if (!wholeKey_)
+        throw StoreFailure(QStringLiteral("This card database cannot preview a run: the primary key of its table %1 is not one whole-number column").arg(kTable));
+    return key.toLongLong();
+}
+
+// The server casts the text as the write would, in a statement that writes
+// nothing, so that it refuses what the write would refuse for its type.
+std::vector<std::string> PgCardStore::TextsIfCommitted(const QString &text)
+{
+    Db();
+    if (!bound_)
+        return {};
+    const FieldConversion::Result converted = FieldConversion(bound_->declaredType).Convert(text);
+    if (converted.Refused())
+        throw Refusal(bound_->name, text, converted.refusal);
+    const pq::Param param = ParamOf(converted.value);
+    if (!param)
+        return {};
+    std::vector<std::vector<QString>> rows;
+    try {
+        rows = Query(Sql(QStringLiteral("SELECT %1").arg(ValueText(QStringLiteral("CAST($1::text AS %1)").arg(bound_->serverType), bound_->yesNo))),
+                     {QString::fromUtf8(*param)});
+    } catch (const pq::Error &e) {
+        throw Refusal(bound_->name, text, e.Reason());
+    }
+    std::vector<std::string> texts;
+    for (const QString &searchText : SearchTexts(*bound_, FieldConversion(bound_->declaredType).TypeKind(), rows.at(0).at(0)))
+        texts.push_back(searchText.toStdString());
+    return texts;
 }
 
 bool PgCardStore::OnMatch() const

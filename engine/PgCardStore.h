@@ -83,6 +83,10 @@ public:
     void SetText(const QString &text) override;
     void CancelUpdate() override;
     void Flush() override;
+    // A preview needs a table with one whole-number primary key column, or
+    // none.
+    qint64 RecordKey() const override;
+    std::vector<std::string> TextsIfCommitted(const QString &text) override;
 
     // How long a write transaction may stay open before a move commits it;
     // about one second unless set.
@@ -95,6 +99,7 @@ private:
         QString declaredType; // as FieldConversion reads it
         bool yesNo = false;
         bool floating = false;
+        QString serverType; // as the server names it, with its size
     };
     struct Criteria
     {
@@ -125,6 +130,7 @@ private:
     void Reopen(bool bindingMustExist);
     const Column *FindColumn(const QString &name) const;
     const Criteria &Resolve(const Search &search);
+    static std::vector<QString> SearchTexts(const Column &column, FieldConversion::Kind kind, const QString &value);
     bool Matches(const Criteria &criteria, const QString &value) const;
 
     // Runs one statement, inside a savepoint while a group is open; or,
@@ -169,6 +175,7 @@ private:
     bool pinned_ = false;
     QString table_;         // schema-qualified and quoted
     QStringList keyColumns_; // quoted; "ctid" when the table has no primary key
+    bool wholeKey_ = false;  // the key is one column of a whole-number type
     QList<Column> columns_;
     QString dataField_ = QStringLiteral("REFERENCE");
     std::optional<Column> bound_;
