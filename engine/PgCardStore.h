@@ -47,10 +47,15 @@ struct Statement;
 //
 // Records are walked in key order (ctid order: the order the rows lie in).
 // The first Find of a walk asks the server once for the matches from the
-// cursor on, ServerRegex narrowing them and LikePattern deciding each, and
-// the walk's further Finds are answered from that list: about one round
-// trip per written record. Changes other sessions commit are seen from the
-// next walk (MoveFirst, Refresh) on.
+// cursor on, ServerRegex narrowing them (or, for a value without wildcards,
+// ServerValues, which an index of the field answers) and LikePattern
+// deciding each, and the walk's further Finds are answered from that list.
+// By a primary key, the list comes with the table's last record, so a move
+// past the last match asks nothing; a Refresh reads the catalog and the
+// first record in one round trip, and a MoveFirst right after it none. A
+// batch walk costs one round trip per written record, an import line about
+// three (Refresh, Find, the write). Changes other sessions commit are seen
+// from the next walk (MoveFirst, Refresh) on.
 //
 // Writes are grouped into one transaction, committed at Flush, at the first
 // move after the group-commit interval, and when the store is destroyed.

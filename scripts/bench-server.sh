@@ -34,7 +34,7 @@ trap 'scripts/pg-cluster.sh stop "$KVR_PG_CLUSTER"; rm -rf "$tmp"' EXIT
 # The program's folder is its data folder: the run log stays out of build-rel.
 mkdir -p "$tmp/bin" "$tmp/home" "$tmp/config"
 cp build-rel/kvr_bulkrun "$tmp/bin/"
-sql() { psql "$KVR_TEST_PG" -qAtX -v ON_ERROR_STOP=1 "$@"; }
+sql() { PGOPTIONS='-c client_min_messages=warning' psql "$KVR_TEST_PG" -qAtX -v ON_ERROR_STOP=1 "$@"; }
 
 # The references as bench/RunBench.cpp makes them: 31 classes, numbers
 # shuffled by i -> i * 1,000,003 mod n; the import file's line k names record
