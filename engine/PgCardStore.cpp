@@ -107,6 +107,7 @@ pq::Connection &PgCardStore::Db()
     inGroup_ = false;
     groupWrites_.clear();
     cursor_.reset();
+    freshFirst_ = false;
     pending_.reset();
     matches_.reset();
     QString message = QStringLiteral("The connection to the card database server %1 was lost: %2").arg(server_, reason);
@@ -129,9 +130,21 @@ std::vector<pq::Param> ParamsOf(const QStringList &params)
 
 std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, const QStringList &params, bool pinned)
 {
-    const std::vector<pq::Param> values = ParamsOf(params);
-    std::vector<std::vector<QString>> rows;
+    return std::move(QueryAll({{sql, params}}, pinned).front());
+}
+
+std::vector<PgCardStore::Rows> PgCardStore::QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned)
+{
+    std::vector<pq::Statement> statements;
+    if (inGroup_ && !pinned)
+        statements.push_back({"SAVEPOINT kvr_step", {}});
+    for (const auto &[sql, params] : queries)
+        statements.push_back({sql, ParamsOf(params)});
+    if (inGroup_ && !pinned)
+        statements.push_back({"RELEASE SAVEPOINT kvr_step", {}});
+    std::vector<Rows> answers;
     const auto take = [&](const pq::Result &result) {
+        Rows &rows = answers.emplace_back();
         for (int r = 0; r < result.Rows(); ++r) {
             std::vector<QString> &row = rows.emplace_back();
             for (int c = 0; c < result.Columns(); ++c)
@@ -140,22 +153,54 @@ std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, cons
     };
     pq::Connection &db = pinned ? *pin_ : Db();
     try {
-        if (!inGroup_ || pinned) {
-            take(db.Exec(sql, values));
-            return rows;
+        if (statements.size() == 1) {
+            take(db.Exec(statements.front().sql, statements.front().params));
+            return answers;
         }
         try {
-            const std::vector<pq::Result> results = db.ExecAll({{"SAVEPOINT kvr_step", {}}, {sql, values}, {"RELEASE SAVEPOINT kvr_step", {}}});
-            take(results.at(1));
+            const std::vector<pq::Result> results = db.ExecAll(statements);
+            const std::size_t first = inGroup_ && !pinned ? 1 : 0;
+            for (std::size_t i = 0; i < queries.size(); ++i)
+                take(results.at(first + i));
         } catch (const pq::Error &) {
-            db.ExecScript("ROLLBACK TO SAVEPOINT kvr_step; RELEASE SAVEPOINT kvr_step");
+            if (inGroup_ && !pinned)
+                db.ExecScript("ROLLBACK TO SAVEPOINT kvr_step; RELEASE SAVEPOINT kvr_step");
             throw;
         }
     } catch (const pq::Broken &e) {
         Lost(e.message());
     }
-    return rows;
+    return answers;
 }
+
+namespace {
+
+// The key columns' texts under names of their own: an output column named
+// as a key column would take its place in ORDER BY, which would then sort
+// the keys as text (10 before 9).
+QString KeyTexts(const QStringList &columns)
+{
+    QStringList texts;
+    for (int i = 0; i < columns.size(); ++i)
+        texts << QStringLiteral("%1::text AS kvr_key%2").arg(columns[i]).arg(i);
+    return texts.join(QStringLiteral(", "));
+}
+
+std::optional<QStringList> FirstKey(const std::vector<std::vector<QString>> &rows)
+{
+    if (rows.empty())
+        return std::nullopt;
+    return QStringList(rows.front().begin(), rows.front().end());
+}
+
+// The text of a column's value as the search compares it; a yes/no field
+// as the 1 or 0 the file store holds.
+QString ValueText(const QString &column, bool yesNo)
+{
+    return yesNo ? QStringLiteral("(%1)::int::text").arg(column) : QStringLiteral("(%1)::text").arg(column);
+}
+
+} // namespace
 
 void PgCardStore::Reopen(bool bindingMustExist)
 {
@@ -164,34 +209,52 @@ void PgCardStore::Reopen(bool bindingMustExist)
     bound_.reset();
     criteria_.reset();
     cursor_.reset();
+    freshFirst_ = false;
     matches_.reset();
     placesWritten_.clear();
 
     // The first table of the search path named CARD_DATA in any case, an
     // unquoted (folded) name before a quoted one; its columns, and the place
     // of each in its primary key.
-    const auto rows = Query(R"(
+    const QByteArray catalog = R"(
         WITH t AS (
             SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name
             FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace
             WHERE upper(c.relname) = 'CARD_DATA' AND c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false))
             ORDER BY array_position(current_schemas(false), n.nspname), c.relname <> 'card_data', c.relname
             LIMIT 1)
-        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum)
+        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum), format_type(a.atttypid, a.atttypmod)
         FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
         JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
         LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
-        ORDER BY a.attnum)", {});
+        ORDER BY a.attnum)";
+    // The first record of the table as it was, asked for in the same round
+    // trip: it holds unless the catalog now names another table or key.
+    const QString wasTable = table_;
+    const QStringList wasKey = keyColumns_;
+    std::vector<Rows> answers;
+    try {
+        if (!wasTable.isEmpty())
+            answers = QueryAll({{catalog, {}}, {FirstRecordSql(), {}}});
+    } catch (const pq::Error &) {
+        answers.clear(); // the table is gone: the catalog alone says what is there now
+    }
+    if (answers.empty())
+        answers.push_back(Query(catalog, {}));
+    const Rows &rows = answers.front();
     if (rows.empty())
         throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(server_, kTable));
     table_ = rows.front()[0];
     columns_.clear();
+    wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
     for (const auto &row : rows) {
         columns_.append({row[1], DeclaredType(row[2], row[3].toInt()), row[2] == QLatin1String("bool"),
-                         row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8")});
+                         row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8"), row[5]});
         if (!row[4].isNull())
             key.emplace_back(row[4].toInt(), pq::QuoteIdentifier(row[1]));
+        if (!row[4].isNull())
+            wholeKey_ = wholeKey_ || QStringList{QStringLiteral("int2"), QStringLiteral("int4"), QStringLiteral("int8")}.contains(row[2]);
     }
     std::sort(key.begin(), key.end());
     keyColumns_.clear();
@@ -199,8 +262,10 @@ void PgCardStore::Reopen(bool bindingMustExist)
         keyColumns_ << column.second;
     if (keyColumns_.isEmpty())
         keyColumns_ << QStringLiteral("ctid");
+    wholeKey_ = wholeKey_ && keyColumns_.size() == 1;
 
-    cursor_ = At(FirstRecord());
+    cursor_ = At(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? FirstKey(answers[1]) : FirstRecord());
+    freshFirst_ = true;
 
     if (dataField_.isEmpty())
         return;
@@ -236,6 +301,9 @@ void PgCardStore::MoveFirst()
     Db();
     matches_.reset();
     placesWritten_.clear();
+    // Right after a Refresh, the cursor stands on the first record it found.
+    if (std::exchange(freshFirst_, false))
+        return;
     MoveTo(At(FirstRecord()));
 }
 
@@ -267,6 +335,7 @@ void PgCardStore::Find(const Search &search)
 void PgCardStore::MoveNext()
 {
     Db();
+    freshFirst_ = false;
     if (cursor_ && cursor_->after)
         ResolveAfter();
     if (!cursor_)
@@ -281,7 +350,16 @@ void PgCardStore::MoveNext()
     }
     // Past the list's last match, the walk's Finds answer "no more" without
     // asking the server again: rows that other sessions' writes moved to
-    // later places are not visited a second time.
+    // later places are not visited a second time. When the list came with
+    // the table's last record, the end or a record after this one is known
+    // without asking.
+    if (at.entry && matches_ && matches_->knowsLast && *at.entry + 1 == matches_->keys.size()) {
+        if (at.key == matches_->last)
+            cursor_.reset();
+        else
+            cursor_ = Cursor{at.key, true, at.entry};
+        return;
+    }
     const std::optional<std::size_t> pastList = at.entry && matches_ ? std::optional(matches_->keys.size()) : std::nullopt;
     cursor_ = At(RecordAfter(at.key));
     if (cursor_)
@@ -337,27 +415,34 @@ const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
     // store, which also finds them by the text that wrote them: the tool
     // compares those itself.
     const bool narrowed = kind != FieldConversion::Kind::Number && kind != FieldConversion::Kind::Date;
-    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed ? ServerRegex(search.Pattern()) : QByteArray()});
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed ? ServerRegex(search.Pattern()) : QByteArray(),
+                                                    narrowed ? ServerValues(search.Pattern()) : QByteArray()});
     return *criteria_;
 }
 
 // The texts the file store finds a value by (SearchTexts): its own text as
-// SQLite would hold it, and the text that wrote it.
-bool PgCardStore::Matches(const Criteria &criteria, const QString &value) const
+// SQLite would hold it, and the text that wrote it. value is the server's
+// text of the value (ValueText).
+std::vector<QString> PgCardStore::SearchTexts(const Column &column, FieldConversion::Kind kind, const QString &value)
 {
-    const LikePattern &pattern = criteria.pattern;
-    if (criteria.kind == FieldConversion::Kind::Date)
-        return pattern.Matches(value) || pattern.Matches(QString::fromStdString(FieldConversion::DateSearchText(value.toStdString())));
-    if (criteria.kind != FieldConversion::Kind::Number)
-        return pattern.Matches(value);
+    if (kind == FieldConversion::Kind::Date)
+        return {value, QString::fromStdString(FieldConversion::DateSearchText(value.toStdString()))};
+    if (kind != FieldConversion::Kind::Number)
+        return {value};
     bool number = false;
     const double stored = value.toDouble(&number);
     if (!number || !std::isfinite(stored))
-        return pattern.Matches(value);
+        return {value};
     // A REAL column holds every number as a real one; NUMERIC keeps whole ones whole.
-    const bool whole = !criteria.column->floating && stored == std::trunc(stored) && std::fabs(stored) < 9.2e18;
+    const bool whole = !column.floating && stored == std::trunc(stored) && std::fabs(stored) < 9.2e18;
     const QString own = whole ? QString::number(qint64(stored)) : sqlite::RealText(stored);
-    return pattern.Matches(own) || pattern.Matches(QString::fromStdString(FieldConversion::NumberSearchText(stored)));
+    return {own, QString::fromStdString(FieldConversion::NumberSearchText(stored))};
+}
+
+bool PgCardStore::Matches(const Criteria &criteria, const QString &value) const
+{
+    const std::vector<QString> texts = SearchTexts(*criteria.column, criteria.kind, value);
+    return std::any_of(texts.begin(), texts.end(), [&](const QString &text) { return criteria.pattern.Matches(text); });
 }
 
 QString PgCardStore::KeyList() const
@@ -373,38 +458,15 @@ QString PgCardStore::KeyParams(int first) const
     return params.join(QStringLiteral(", "));
 }
 
-namespace {
 
-// The key columns' texts under names of their own: an output column named
-// as a key column would take its place in ORDER BY, which would then sort
-// the keys as text (10 before 9).
-QString KeyTexts(const QStringList &columns)
+QByteArray PgCardStore::FirstRecordSql() const
 {
-    QStringList texts;
-    for (int i = 0; i < columns.size(); ++i)
-        texts << QStringLiteral("%1::text AS kvr_key%2").arg(columns[i]).arg(i);
-    return texts.join(QStringLiteral(", "));
+    return Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, KeyList()));
 }
-
-std::optional<QStringList> FirstKey(const std::vector<std::vector<QString>> &rows)
-{
-    if (rows.empty())
-        return std::nullopt;
-    return QStringList(rows.front().begin(), rows.front().end());
-}
-
-// The text of a column's value as the search compares it; a yes/no field
-// as the 1 or 0 the file store holds.
-QString ValueText(const QString &column, bool yesNo)
-{
-    return yesNo ? QStringLiteral("(%1)::int::text").arg(column) : QStringLiteral("(%1)::text").arg(column);
-}
-
-} // namespace
 
 std::optional<QStringList> PgCardStore::FirstRecord()
 {
-    return FirstKey(Query(Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, KeyList())), {}));
+    return FirstKey(Query(FirstRecordSql(), {}));
 }
 
 std::optional<QStringList> PgCardStore::RecordAfter(const QStringList &key)
@@ -423,7 +485,12 @@ std::optional<PgCardStore::Cursor> PgCardStore::At(const std::optional<QStringLi
 
 void PgCardStore::ResolveAfter()
 {
+    freshFirst_ = false;
+    const std::optional<std::size_t> entry = cursor_->entry;
     cursor_ = At(RecordAfter(cursor_->key));
+    // Past the list's last match, the walk's Finds still answer from the list.
+    if (cursor_ && entry && matches_ && *entry + 1 >= matches_->keys.size())
+        cursor_->entry = matches_->keys.size();
 }
 
 void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
@@ -431,17 +498,30 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
     const QString value = ValueText(pq::QuoteIdentifier(criteria.column->name), criteria.column->yesNo);
     QStringList params = from.key;
     QString condition = QStringLiteral("(%1) %2 (%3) AND %4 IS NOT NULL").arg(KeyList(), from.after ? QStringLiteral(">") : QStringLiteral(">="), KeyParams(1), value);
-    if (!criteria.regex.isEmpty()) {
+    // A search for one value and its case forms: an index of the field, where
+    // there is one, finds them without reading the table.
+    if (!criteria.values.isEmpty()) {
+        params << QString::fromUtf8(criteria.values);
+        condition += QStringLiteral(" AND %1 = ANY ($%2::text[])").arg(value).arg(params.size());
+    } else if (!criteria.regex.isEmpty()) {
         params << QString::fromUtf8(criteria.regex);
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(value).arg(params.size());
     }
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
     if (byPlace)
         Pin();
-    const auto rows = Query(Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 ORDER BY %5")
-                                    .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList())),
-                            params, byPlace);
-    matches_.emplace(MatchList{criteria.text, {}});
+    const QByteArray matching = Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 ORDER BY %5")
+                                        .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList()));
+    // By a primary key, the table's last record comes in the same round
+    // trip: a move past the last match then needs none.
+    QStringList descending;
+    for (const QString &column : keyColumns_)
+        descending << column + QStringLiteral(" DESC");
+    const std::vector<Rows> answers = byPlace ? std::vector<Rows>{Query(matching, params, true)}
+                                              : QueryAll({{matching, params},
+                                                          {Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, descending.join(QStringLiteral(", ")))), {}}});
+    const Rows &rows = answers.front();
+    matches_.emplace(MatchList{criteria.text, {}, answers.size() > 1, answers.size() > 1 ? FirstKey(answers[1]) : std::nullopt});
     for (const auto &row : rows) {
         if (Matches(criteria, row.back()))
             matches_->keys.emplace_back(row.begin(), row.end() - 1);
@@ -477,6 +557,7 @@ void PgCardStore::Unpin()
 
 void PgCardStore::MoveTo(std::optional<Cursor> cursor)
 {
+    freshFirst_ = false;
     const bool same = cursor && cursor_ && !cursor_->after && cursor_->key == cursor->key;
     if (!same)
         CommitPending();
@@ -539,6 +620,51 @@ void PgCardStore::Write(const FieldValue &value)
     if (byPlace)
         placesWritten_.insert(rows.front().front());
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
+}
+
+// Keys of whole-number primary keys are themselves; a place (block, line)
+// is block * 65536 + line. Other keys have no number that grows in their
+// order.
+qint64 PgCardStore::RecordKey() const
+{
+    if (cursor_ && cursor_->after)
+        const_cast<PgCardStore *>(this)->ResolveAfter(); // the record a move went to, found now
+    if (!cursor_)
+        throw StoreFailure(QStringLiteral("RecordKey: there is no current record"));
+    const QString &key = cursor_->key.front();
+    if (keyColumns_.front() == QLatin1String("ctid")) {
+        const QStringList place = key.mid(1, key.size() - 2).split(QLatin1Char(','));
+        return place.value(0).toLongLong() * 65536 + place.value(1).toLongLong();
+    }
+    if (!wholeKey_)
+        throw StoreFailure(QStringLiteral("This card database cannot preview a run: the primary key of its table %1 is not one whole-number column").arg(kTable));
+    return key.toLongLong();
+}
+
+// The server casts the text as the write would, in a statement that writes
+// nothing, so that it refuses what the write would refuse for its type.
+std::vector<std::string> PgCardStore::TextsIfCommitted(const QString &text)
+{
+    Db();
+    if (!bound_)
+        return {};
+    const FieldConversion::Result converted = FieldConversion(bound_->declaredType).Convert(text);
+    if (converted.Refused())
+        throw Refusal(bound_->name, text, converted.refusal);
+    const pq::Param param = ParamOf(converted.value);
+    if (!param)
+        return {};
+    std::vector<std::vector<QString>> rows;
+    try {
+        rows = Query(Sql(QStringLiteral("SELECT %1").arg(ValueText(QStringLiteral("CAST($1::text AS %1)").arg(bound_->serverType), bound_->yesNo))),
+                     {QString::fromUtf8(*param)});
+    } catch (const pq::Error &e) {
+        throw Refusal(bound_->name, text, e.Reason());
+    }
+    std::vector<std::string> texts;
+    for (const QString &searchText : SearchTexts(*bound_, FieldConversion(bound_->declaredType).TypeKind(), rows.at(0).at(0)))
+        texts.push_back(searchText.toStdString());
+    return texts;
 }
 
 bool PgCardStore::OnMatch() const

@@ -47,10 +47,15 @@ struct Statement;
 //
 // Records are walked in key order (ctid order: the order the rows lie in).
 // The first Find of a walk asks the server once for the matches from the
-// cursor on, ServerRegex narrowing them and LikePattern deciding each, and
-// the walk's further Finds are answered from that list: about one round
-// trip per written record. Changes other sessions commit are seen from the
-// next walk (MoveFirst, Refresh) on.
+// cursor on, ServerRegex narrowing them (or, for a value without wildcards,
+// ServerValues, which an index of the field answers) and LikePattern
+// deciding each, and the walk's further Finds are answered from that list.
+// By a primary key, the list comes with the table's last record, so a move
+// past the last match asks nothing; a Refresh reads the catalog and the
+// first record in one round trip, and a MoveFirst right after it none. A
+// batch walk costs one round trip per written record, an import line about
+// three (Refresh, Find, the write). Changes other sessions commit are seen
+// from the next walk (MoveFirst, Refresh) on.
 //
 // Writes are grouped into one transaction, committed at Flush, at the first
 // move after the group-commit interval, and when the store is destroyed.
@@ -83,6 +88,10 @@ public:
     void SetText(const QString &text) override;
     void CancelUpdate() override;
     void Flush() override;
+    // A preview needs a table with one whole-number primary key column, or
+    // none.
+    qint64 RecordKey() const override;
+    std::vector<std::string> TextsIfCommitted(const QString &text) override;
 
     // How long a write transaction may stay open before a move commits it;
     // about one second unless set.
@@ -95,6 +104,7 @@ private:
         QString declaredType; // as FieldConversion reads it
         bool yesNo = false;
         bool floating = false;
+        QString serverType; // as the server names it, with its size
     };
     struct Criteria
     {
@@ -103,6 +113,7 @@ private:
         LikePattern pattern;
         FieldConversion::Kind kind;
         QByteArray regex; // empty: the server does not narrow
+        QByteArray values; // ServerValues: the server looks them up instead
     };
     // Where the cursor stands: on the record key, or, with after, past the
     // record key of the match list and before a record known to follow it.
@@ -116,17 +127,24 @@ private:
     {
         QString criteria;
         std::vector<QStringList> keys;
+        bool knowsLast = false;          // last holds the table's last record as the list was read
+        std::optional<QStringList> last; // none: the table was empty
     };
 
     pq::Connection &Db();
     void Reopen(bool bindingMustExist);
     const Column *FindColumn(const QString &name) const;
     const Criteria &Resolve(const Search &search);
+    static std::vector<QString> SearchTexts(const Column &column, FieldConversion::Kind kind, const QString &value);
     bool Matches(const Criteria &criteria, const QString &value) const;
 
     // Runs one statement, inside a savepoint while a group is open; or,
     // pinned, in the pin's transaction.
     std::vector<std::vector<QString>> Query(const QByteArray &sql, const QStringList &params, bool pinned = false);
+    // Runs statements in one round trip, in one savepoint while a group is
+    // open; the rows of each.
+    using Rows = std::vector<std::vector<QString>>;
+    std::vector<Rows> QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned = false);
     // A walk over places (ctids) reads its match list on a second connection,
     // in a transaction held until the walk ends: while it lasts, the server
     // keeps every row version the list names, so the chain from each to its
@@ -136,6 +154,7 @@ private:
     void Unpin();
     QString KeyList() const;
     QString KeyParams(int first) const;
+    QByteArray FirstRecordSql() const;
     std::optional<QStringList> FirstRecord();
     std::optional<QStringList> RecordAfter(const QStringList &key);
     void FetchMatches(const Criteria &criteria, const Cursor &from);
@@ -161,10 +180,12 @@ private:
     bool pinned_ = false;
     QString table_;         // schema-qualified and quoted
     QStringList keyColumns_; // quoted; "ctid" when the table has no primary key
+    bool wholeKey_ = false;  // the key is one column of a whole-number type
     QList<Column> columns_;
     QString dataField_ = QStringLiteral("REFERENCE");
     std::optional<Column> bound_;
     std::optional<Cursor> cursor_;
+    bool freshFirst_ = false; // the cursor has not moved since Refresh put it on the first record
     std::optional<QString> pending_;
     std::unique_ptr<Criteria> criteria_;
     std::optional<MatchList> matches_;

@@ -29,12 +29,12 @@ QString Literal(char32_t c)
     return QStringLiteral("*%?#[").contains(ch) ? QStringLiteral("[%1]").arg(ch) : QString(ch);
 }
 
-// For each ASCII character, the bracket expression of every character that
-// LikePattern takes for it as a literal: the ASCII ones, and the few others
-// whose case forms or folding lead to ASCII, tried by LikePattern itself.
-const std::array<QByteArray, 128> &AsciiClasses()
+// For each ASCII character, every character that LikePattern takes for it as
+// a literal: the ASCII ones, and the few others whose case forms or folding
+// lead to ASCII, tried by LikePattern itself.
+const std::array<std::vector<char32_t>, 128> &AsciiMembers()
 {
-    static const std::array<QByteArray, 128> classes = [] {
+    static const std::array<std::vector<char32_t>, 128> all = [] {
         std::array<std::vector<char32_t>, 128> members;
         for (char32_t c = 0x20; c < 0x7F; ++c) {
             const LikePattern literal(Literal(c));
@@ -56,16 +56,37 @@ const std::array<QByteArray, 128> &AsciiClasses()
                 }
             }
         }
+        return members;
+    }();
+    return all;
+}
+
+// The bracket expression of each ASCII character's members.
+const std::array<QByteArray, 128> &AsciiClasses()
+{
+    static const std::array<QByteArray, 128> classes = [] {
         std::array<QByteArray, 128> result;
         for (std::size_t c = 0; c < 128; ++c) {
             result[c] = "[";
-            for (const char32_t member : members[c])
+            for (const char32_t member : AsciiMembers()[c])
                 AppendMember(result[c], member);
             result[c] += "]";
         }
         return result;
     }();
     return classes;
+}
+
+// The characters LikePattern takes for the ASCII character c as a literal;
+// a control character has no other case.
+std::vector<QString> LiteralMembers(char32_t c)
+{
+    if (c < 0x20 || c >= 0x7F)
+        return {QString(QChar(char16_t(c)))};
+    std::vector<QString> members;
+    for (const char32_t member : AsciiMembers()[c])
+        members.push_back(QString::fromUcs4(&member, 1));
+    return members;
 }
 
 } // namespace
@@ -116,4 +137,30 @@ QByteArray ServerRegex(const LikePattern &pattern)
     }
     regex += "$";
     return regex;
+}
+
+QByteArray ServerValues(const LikePattern &pattern, int most)
+{
+    const QString &text = pattern.Text();
+    std::vector<QString> values{QString()};
+    for (const QChar ch : text) {
+        if (ch.unicode() >= 0x80 || QStringLiteral("*%?#[").contains(ch))
+            return {};
+        std::vector<QString> longer;
+        for (const QString &member : LiteralMembers(ch.unicode())) {
+            for (const QString &value : values)
+                longer.push_back(value + member);
+        }
+        if (longer.empty() || int(longer.size()) > most)
+            return {};
+        values = std::move(longer);
+    }
+    // Array elements in double quotes: a backslash or a quote escaped.
+    QByteArray array = "{";
+    for (const QString &value : values) {
+        if (array.size() > 1)
+            array += ',';
+        array += '"' + QString(value).replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\"")).toUtf8() + '"';
+    }
+    return array + '}';
 }

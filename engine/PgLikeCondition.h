@@ -23,3 +23,11 @@
 // server (it could exceed the server's limits); the server then sends every
 // non-NULL value.
 QByteArray ServerRegex(const LikePattern &pattern);
+
+// For a pattern without wildcards or lists, made of ASCII characters: every
+// value it matches, when there are at most `most` of them (each letter in
+// either case, k also the Kelvin sign, s also the long s), as the text of a
+// PostgreSQL array for "= ANY": a condition that an index of the column can
+// answer, where the regular expression makes the server read every row.
+// Otherwise empty.
+QByteArray ServerValues(const LikePattern &pattern, int most = 256);

@@ -1,5 +1,6 @@
 #include "Pq.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace pq {
@@ -20,6 +21,20 @@ QString Trimmed(const char *message)
 {
     return QString::fromUtf8(message).trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
 }
+
+// The waits for a server's answers, on every connection of the process. With
+// the environment variable KVR_PG_ROUND_TRIPS set, their number is printed
+// on standard error when the process ends: scripts/bench-server.sh reports
+// it per record written.
+struct RoundTrips
+{
+    long long count = 0;
+    ~RoundTrips()
+    {
+        if (count > 0 && qEnvironmentVariableIsSet("KVR_PG_ROUND_TRIPS"))
+            std::fprintf(stderr, "kvr_bulkrun: %lld round trips to the card database server\n", count);
+    }
+} roundTrips;
 
 } // namespace
 
@@ -89,6 +104,7 @@ Connection Connection::Open(const QString &conninfo)
                                     "tcp_user_timeout", "fallback_application_name", "dbname", "client_encoding", nullptr};
     const char *const values[] = {"10", "15", "5", "3", "30000", "kvr_bulkrun", dbname.constData(), "UTF8", nullptr};
     ConnectionHandle conn(PQconnectdbParams(keywords, values, 1));
+    ++roundTrips.count;
     const QString server = Describe(conninfo);
     if (!conn)
         throw Error(QString(), QStringLiteral("out of memory"));
@@ -121,6 +137,7 @@ QByteArray Connection::Prepared(const QByteArray &sql)
     if (found != prepared_.end())
         return found->second;
     const QByteArray name = "kvr_" + QByteArray::number(qulonglong(prepared_.size()));
+    ++roundTrips.count;
     const ResultHandle result(PQprepare(conn_.get(), name.constData(), sql.constData(), 0, nullptr));
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
         Fail(result.get());
@@ -151,6 +168,7 @@ Result Connection::Exec(const QByteArray &sql, const std::vector<Param> &params)
 {
     const QByteArray name = Prepared(sql);
     const std::vector<const char *> values = Values(params);
+    ++roundTrips.count;
     ResultHandle result(PQexecPrepared(conn_.get(), name.constData(), int(values.size()), values.data(), nullptr, nullptr, 0));
     if (!Succeeded(result.get()))
         Fail(result.get());
@@ -159,6 +177,7 @@ Result Connection::Exec(const QByteArray &sql, const std::vector<Param> &params)
 
 QByteArray Connection::ExecScript(const QByteArray &sql)
 {
+    ++roundTrips.count;
     const ResultHandle result(PQexec(conn_.get(), sql.constData()));
     if (!Succeeded(result.get()))
         Fail(result.get());
@@ -183,6 +202,7 @@ std::vector<Result> Connection::ExecAll(const std::vector<Statement> &statements
         broken = PQsendQueryPrepared(conn, names[i].constData(), int(values.size()), values.data(), nullptr, nullptr, 0) != 1;
     }
     broken = broken || PQpipelineSync(conn) != 1;
+    ++roundTrips.count;
     // Every statement's result is followed by a null; the sync's ends the pipeline.
     while (!broken) {
         ResultHandle result(PQgetResult(conn));
