@@ -227,6 +227,15 @@ long long PeakRssKiB()
     return usage.ru_maxrss;
 }
 
+// The most memory SQLite had allocated at once, its page caches included.
+long long SqlitePeakKiB()
+{
+    sqlite3_int64 current = 0;
+    sqlite3_int64 highest = 0;
+    sqlite3_status64(SQLITE_STATUS_MEMORY_USED, &current, &highest, 0);
+    return highest / 1024;
+}
+
 // Counts the messages a run shows instead of showing them.
 class CountingMessageBox final : public MessageBox
 {
@@ -305,8 +314,12 @@ int Run(const QString &workload, const QString &data, const QString &work)
     // write of the final log per refused update, as the program writes it
     // (a temporary file synced, then renamed over the log), and the same
     // without the sync.
-    QString detail = QStringLiteral("cpu_s=%1 records_left=%2 errors=%3 messages=%4")
-                         .arg(cpu, 0, 'f', 3).arg(int(progress.recordsLeft)).arg(int(progress.errorCount)).arg(msg.shown);
+    QString detail = QStringLiteral("cpu_s=%1 sqlite_peak_kib=%2 records_left=%3 errors=%4 messages=%5")
+                         .arg(cpu, 0, 'f', 3)
+                         .arg(SqlitePeakKiB())
+                         .arg(int(progress.recordsLeft))
+                         .arg(int(progress.errorCount))
+                         .arg(msg.shown);
     if (workload == QLatin1String("W6")) {
         const QString log = work + QStringLiteral("/log/Batch_Log.lst");
         const TextContent content = fs.ReadWhole(log);
