@@ -3,6 +3,8 @@
 #include "SearchTexts.h"
 #include "Sqlite.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 namespace {
@@ -65,8 +67,23 @@ bool MatchIndex::Covers(const QString &field) const
 // key function itself is about a twentieth of either). kvr_key is called for
 // the other text only where a value can have one: a real number, or any
 // value of a date field.
+//
+// SQLite lets a sort hold as much as the main database's page cache may, and
+// a run's write groups raise that to 128 MiB: the build lowers it to
+// SQLite's default while it runs, which drops the cache's pages (all clean:
+// the store commits before it builds), so that the cache and the sort never
+// hold 128 MiB each. The sort takes as long in 2 MB.
 void MatchIndex::Build(const QString &field, bool dateField, const QString &rowid)
 {
+    const std::optional<qint64> cacheSize = db_.Cached("PRAGMA main.cache_size").QueryInt64();
+    db_.Execute("PRAGMA main.cache_size = -2000");
+    const auto restore = qScopeGuard([&] {
+        try {
+            db_.Execute("PRAGMA main.cache_size = " + QByteArray::number(cacheSize.value_or(-2000)));
+        } catch (const sqlite::Error &) {
+            // The cache stays small: slower writes, nothing wrong.
+        }
+    });
     // A table dropped in a transaction that was then rolled back is back.
     field_.clear();
     stored_ = true;
