@@ -52,6 +52,16 @@ public:
     // Discards the pending change; the record keeps its stored value.
     virtual void CancelUpdate() = 0;
 
+    // A hint before a run of walks: the search values, in order, that its
+    // Finds will look for in field. A store may find their matches ahead,
+    // but each Find still answers by the table as it then stands. Ignored
+    // unless a store has a use for it.
+    virtual void ExpectSearches(const QString &field, const QStringList &values)
+    {
+        Q_UNUSED(field);
+        Q_UNUSED(values);
+    }
+
     // Makes every committed change durable. Commits are grouped into
     // transactions for speed; callers call this before anything that reports
     // a run's progress outside the program (the run log) and at a run's end.

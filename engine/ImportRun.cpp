@@ -9,6 +9,12 @@
 
 namespace {
 
+// The search values the counting pass keeps for the store, which can find
+// all their matches in one pass over the card table: no longer ones, and no
+// more in all, so that a file of long lines costs no more memory for them.
+constexpr qsizetype kLongestExpected = 1000;
+constexpr qsizetype kExpectedChars = 8 * 1024 * 1024;
+
 // An item number box must hold a whole number of 0 or more.
 std::optional<long long> ItemNumber(const QString &text)
 {
@@ -45,12 +51,18 @@ void Engine::Command3_Click()
 
     // Counting pass: the lines that will be updated, those with a search value.
     Int16 lines;
+    QStringList searches;
+    qsizetype searchChars = 0;
     try {
         std::unique_ptr<LineReader> file = s.fs.OpenLines(path);
         QString line;
         while (file->Next(line)) {
-            if (!ItemAt(SplitItems(line, run.delimiter), *searchItem).isEmpty())
-                lines += 1;
+            QString search = ItemAt(SplitItems(line, run.delimiter), *searchItem);
+            if (search.isEmpty())
+                continue;
+            lines += 1;
+            if (search.size() <= kLongestExpected && (searchChars += search.size()) <= kExpectedChars)
+                searches << std::move(search);
         }
     } catch (const OverflowFailure &) {
         TooLargeForOneRun();
@@ -76,6 +88,9 @@ void Engine::Command3_Click()
     progress.recordsDone = 0;
     progress.busy = true;
     Changed();
+
+    store.ExpectSearches(run.searchField, searches);
+    searches.clear();
 
     progress.begun = true;
     RunEnd runEnd(*this);

@@ -142,8 +142,10 @@ LikePattern::LikePattern(const QString &pattern)
     tokens_.reserve(points.size());
     Compile(points);
     for (const Token &token : tokens_) {
-        if (token.kind != Kind::Char)
+        if (token.kind != Kind::Char) {
+            literal_ = false;
             break;
+        }
         AppendUtf8(keyPrefix_, char32_t(token.value));
     }
 }

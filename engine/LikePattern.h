@@ -59,6 +59,9 @@ public:
     // The key of the literal characters before the pattern's first wildcard
     // or list; empty when it begins with one.
     const std::string &KeyPrefix() const { return keyPrefix_; }
+    // True when the pattern holds no wildcard and no list: it matches
+    // exactly the values whose key, up to its byte 0xFE, is KeyPrefix.
+    bool IsLiteral() const { return literal_; }
 
     const QString &Text() const { return text_; }
 
@@ -88,6 +91,7 @@ private:
 
     QString text_;
     std::string keyPrefix_;
+    bool literal_ = true;
     std::vector<Token> tokens_;
     std::vector<CharSet> sets_;
 };

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+struct sqlite3_stmt;
 struct sqlite3_value;
 
 // The texts by which a search of the card table finds a stored value, read
@@ -16,6 +17,9 @@ public:
     // dateField: the field is a date field by its declared type. Throws
     // std::bad_alloc when SQLite cannot make the value's text.
     SearchTexts(sqlite3_value *value, bool dateField);
+    // The same of a column of the statement's current row; valid until the
+    // statement steps on.
+    SearchTexts(sqlite3_stmt *row, int column, bool dateField);
 
     bool IsNull() const { return null_; }
     std::string_view Own() const { return own_; }
@@ -23,6 +27,10 @@ public:
     const std::string &Other() const { return other_; }
 
 private:
+    // type: SQLite's type of the value; number() and text() read it.
+    template <typename Number, typename Text>
+    void Read(int type, Number number, Text text, bool dateField);
+
     bool null_ = false;
     std::string_view own_;
     std::string other_;

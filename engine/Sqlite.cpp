@@ -166,7 +166,8 @@ Database Database::OpenExisting(const QString &path)
     if (!QFileInfo(path).isFile())
         throw Error(SQLITE_CANTOPEN, QStringLiteral("the file does not exist"), path, {});
     sqlite3 *raw = nullptr;
-    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    // A connection is only ever used by the thread that opened it: no mutex.
+    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     ConnectionHandle db(raw);
     if (result != SQLITE_OK) {
         const QString reason = db ? ErrorMessage(db.get()) : QString::fromUtf8(sqlite3_errstr(result));
@@ -206,6 +207,14 @@ bool Database::HasDeferredViolations() const
     int highest = 0;
     sqlite3_db_status(db_.get(), SQLITE_DBSTATUS_DEFERRED_FKS, &current, &highest, 0);
     return current > 0;
+}
+
+qint64 Database::CacheSpills() const
+{
+    int current = 0;
+    int highest = 0;
+    sqlite3_db_status(db_.get(), SQLITE_DBSTATUS_CACHE_SPILL, &current, &highest, 0);
+    return current;
 }
 
 Transaction::Transaction(Database &db)

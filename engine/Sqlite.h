@@ -91,6 +91,8 @@ public:
     Value Copy(int column) const;
 
     const QByteArray &Sql() const { return sql_; }
+    // For readers of a row that need SQLite's own column functions.
+    sqlite3_stmt *Handle() const { return stmt_.get(); }
 
 private:
     struct Resetter
@@ -145,6 +147,10 @@ public:
     // True while the open transaction holds foreign-key violations whose
     // check is deferred to the commit.
     bool HasDeferredViolations() const;
+    // Dirty pages written to the database file before their transaction's
+    // commit, since the connection was opened, because the page cache was
+    // full of them.
+    qint64 CacheSpills() const;
 
 private:
     Database(ConnectionHandle db, const QString &path);
@@ -223,6 +229,16 @@ inline std::optional<std::string_view> ArgumentText(sqlite3_value *value)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
     const int bytes = sqlite3_value_bytes(value);
+    if (!text && bytes > 0)
+        return std::nullopt;
+    return std::string_view(text ? text : "", std::size_t(bytes));
+}
+
+// The same of a column of a statement's current row.
+inline std::optional<std::string_view> ColumnText(sqlite3_stmt *row, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(row, column));
+    const int bytes = sqlite3_column_bytes(row, column);
     if (!text && bytes > 0)
         return std::nullopt;
     return std::string_view(text ? text : "", std::size_t(bytes));

@@ -121,6 +121,8 @@ struct SqliteCardStore::Connection
     // PRAGMA data_version when last looked at: it moves when another
     // connection commits.
     std::optional<qint64> dataVersion;
+    // The dataVersion when the table's columns were last read.
+    std::optional<qint64> columnsVersion;
 };
 
 SqliteCardStore::SqliteCardStore(const QString &path)
@@ -177,6 +179,9 @@ SqliteCardStore::Connection &SqliteCardStore::Db()
     return *db_;
 }
 
+// The table's columns are read again only when another connection has
+// changed the database: SQLite prepares PRAGMA table_info anew at every run,
+// which an import run's Refresh per line would pay for each time.
 void SqliteCardStore::Reopen(bool bindingMustExist)
 {
     Connection &c = Db();
@@ -185,24 +190,28 @@ void SqliteCardStore::Reopen(bool bindingMustExist)
     bound_.reset();
     criteria_.reset();
     cursor_.reset();
+    cursorPastRowid_ = false;
 
-    columns_.clear();
-    c.db.Cached("PRAGMA table_info(\"CARD_DATA\")").ForEachRow([this](const sqlite::Statement &row) {
-        columns_.append({row.Text(1), row.Text(2)});
-    });
-    if (columns_.isEmpty())
-        throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(path_, kTable));
+    if (c.columnsVersion != c.dataVersion || columns_.isEmpty()) {
+        c.columnsVersion = c.dataVersion;
+        columns_.clear();
+        c.db.Cached("PRAGMA table_info(\"CARD_DATA\")").ForEachRow([this](const sqlite::Statement &row) {
+            columns_.append({row.Text(1), row.Text(2)});
+        });
+        if (columns_.isEmpty())
+            throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(path_, kTable));
 
-    c.rowid.clear();
-    for (const char *name : kRowidNames) {
-        if (!FindColumn(QLatin1String(name))) {
-            c.rowid = QLatin1String(name);
-            break;
+        c.rowid.clear();
+        for (const char *name : kRowidNames) {
+            if (!FindColumn(QLatin1String(name))) {
+                c.rowid = QLatin1String(name);
+                break;
+            }
         }
+        if (c.rowid.isEmpty())
+            throw StoreFailure(QStringLiteral("The table %1 of %2 hides its rowid behind columns").arg(kTable, path_));
+        c.writes.SetRowidName(c.rowid);
     }
-    if (c.rowid.isEmpty())
-        throw StoreFailure(QStringLiteral("The table %1 of %2 hides its rowid behind columns").arg(kTable, path_));
-    c.writes.SetRowidName(c.rowid);
     c.writes.SetInterval(groupCommitInterval_);
 
     cursor_ = FirstRecord();
@@ -254,7 +263,7 @@ void SqliteCardStore::Find(const Search &search)
     Db();
     const Criteria &criteria = Resolve(search);
     if (cursor_)
-        MoveTo(NextMatch(criteria, *cursor_));
+        MoveTo(NextMatch(criteria, cursorPastRowid_ ? *cursor_ + 1 : *cursor_));
 }
 
 void SqliteCardStore::MoveNext()
@@ -262,11 +271,21 @@ void SqliteCardStore::MoveNext()
     Db();
     if (!cursor_)
         throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
+    Settle();
     CommitPending();
     if (db_->writes.Due())
         Flush();
     db_->writes.EndReading(true);
     db_->writes.KeepReading();
+    // While the table's last rowid is known, the next record need not be
+    // looked up until it is written: a walk's next Find skips it anyway.
+    if (!writesReachFurther_ && bounds_) {
+        if (*cursor_ < bounds_->last)
+            cursorPastRowid_ = true;
+        else
+            cursor_.reset();
+        return;
+    }
     cursor_ = RecordAfter(*cursor_);
 }
 
@@ -279,6 +298,11 @@ void SqliteCardStore::SetText(const QString &text)
 void SqliteCardStore::CancelUpdate()
 {
     pending_.reset();
+}
+
+void SqliteCardStore::ExpectSearches(const QString &field, const QStringList &values)
+{
+    exact_.Expect(field, values);
 }
 
 void SqliteCardStore::Flush()
@@ -294,6 +318,7 @@ void SqliteCardStore::Flush()
         // may no longer be true.
         ForgetMatches();
         db_->index.Forget();
+        exact_.Reset();
         throw;
     }
 }
@@ -362,10 +387,21 @@ const SqliteCardStore::Criteria &SqliteCardStore::Resolve(const Search &search)
     return *criteria_;
 }
 
+// The table's first and last rowids are looked up again only when the
+// table's records may have changed: when another connection changed it, or
+// the store's own writes reached further than their own record.
 std::optional<qint64> SqliteCardStore::FirstRecord()
 {
+    if (bounds_ && !writesReachFurther_)
+        return bounds_->first;
     const QString &rowid = db_->rowid;
-    return db_->db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA ORDER BY %1 LIMIT 1").arg(rowid))).QueryInt64();
+    const std::optional<qint64> first = db_->db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA ORDER BY %1 LIMIT 1").arg(rowid))).QueryInt64();
+    const std::optional<qint64> last = db_->db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA ORDER BY %1 DESC LIMIT 1").arg(rowid))).QueryInt64();
+    if (first && last)
+        bounds_ = Bounds{*first, *last};
+    else
+        bounds_.reset();
+    return first;
 }
 
 std::optional<qint64> SqliteCardStore::RecordAfter(qint64 rowid)
@@ -392,9 +428,22 @@ std::optional<qint64> SqliteCardStore::NextMatch(const Criteria &criteria, qint6
 // The index pays for itself from the second pass over the same field on. It
 // is built outside a write transaction, so that a failure to build it can
 // never take that transaction's changes with it.
+//
+// An expected literal search is answered by the one pass that finds every
+// expected search's matches, unless the update at hand writes the search
+// field, which would make that pass stale at once.
 std::vector<qint64> SqliteCardStore::FindMatches(const Criteria &criteria, qint64 from)
 {
     Connection &c = *db_;
+    if (exact_.Serves(criteria.field, criteria.pattern) && !(bound_ && SameField(bound_->name, criteria.field))) {
+        try {
+            return exact_.Matches(c.db, criteria.pattern, criteria.dateField, c.rowid, from);
+        } catch (const sqlite::Error &) {
+            exact_.Forget();
+        } catch (const std::bad_alloc &) {
+            exact_.Forget();
+        }
+    }
     const bool indexable = !indexFailed_ && !criteria.pattern.KeyPrefix().empty();
     try {
         if (indexable && !c.index.Covers(criteria.field) && SameField(scannedField_, criteria.field)) {
@@ -438,8 +487,10 @@ void SqliteCardStore::CheckOtherConnections()
     if (version == c.dataVersion)
         return;
     c.dataVersion = version;
+    bounds_.reset();
     ForgetMatches();
     c.index.Forget();
+    exact_.Reset();
     scannedField_.clear();
 }
 
@@ -452,6 +503,8 @@ void SqliteCardStore::ForgetMatches()
 // after it true, and it is always behind the cursor of the walk that made it.
 void SqliteCardStore::NoteWrite(const QString &field, qint64 rowid, Reach reach)
 {
+    if (reach != Reach::Field || exact_.Covers(field))
+        exact_.Forget();
     if (reach == Reach::Further) {
         writesReachFurther_ = true;
         ForgetMatches();
@@ -464,15 +517,25 @@ void SqliteCardStore::NoteWrite(const QString &field, qint64 rowid, Reach reach)
 
 void SqliteCardStore::MoveTo(std::optional<qint64> rowid)
 {
-    if (rowid != cursor_)
+    if (rowid != cursor_ || cursorPastRowid_)
         CommitPending();
     cursor_ = rowid;
+    cursorPastRowid_ = false;
+}
+
+void SqliteCardStore::Settle()
+{
+    if (!cursorPastRowid_)
+        return;
+    cursorPastRowid_ = false;
+    cursor_ = RecordAfter(*cursor_);
 }
 
 void SqliteCardStore::CommitPending()
 {
     if (!pending_)
         return;
+    Settle();
     if (!cursor_ || !bound_) {
         pending_.reset();
         return;
@@ -545,6 +608,7 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
         // and this one are written again, and what cannot be is reported.
         ForgetMatches();
         c.index.Forget();
+        exact_.Reset();
         c.writes.Recover(write);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CardStore.h"
+#include "ExactMatches.h"
 #include "FieldConversion.h"
 #include "LikePattern.h"
 #include "StoredForm.h"
@@ -67,6 +68,7 @@ public:
     void MoveNext() override;
     void SetText(const QString &text) override;
     void CancelUpdate() override;
+    void ExpectSearches(const QString &field, const QStringList &values) override;
     void Flush() override;
     qint64 RecordKey() const override;
     std::vector<std::string> TextsIfCommitted(const QString &text) override;
@@ -137,6 +139,8 @@ private:
 
     // Moves the cursor, committing the pending change when it leaves the record.
     void MoveTo(std::optional<qint64> rowid);
+    // Looks up the record the cursor stands on after a MoveNext that did not.
+    void Settle();
     void CommitPending();
     void WriteField(const FieldValue &value, qint64 rowid);
 
@@ -149,10 +153,19 @@ private:
     QString dataField_ = QStringLiteral("REFERENCE"); // named, in force after the next Refresh
     std::optional<BoundField> bound_;
     std::optional<qint64> cursor_;
+    // The cursor stands on the first record after *cursor_, which exists.
+    bool cursorPastRowid_ = false;
+    struct Bounds
+    {
+        qint64 first;
+        qint64 last;
+    };
+    std::optional<Bounds> bounds_; // of the table's rowids, while known
     std::optional<QString> pending_;
     std::unique_ptr<Criteria> criteria_; // the last criteria, compiled
 
     std::optional<MatchList> matches_;
+    ExactMatches exact_;               // the searches of an import run's lines, found in one pass
     QString scannedField_;             // the search field of the last pass over the table
     bool indexFailed_ = false;         // the index could not be built or read: passes only
     bool writesReachFurther_ = false;  // a write changed other records: a pass for every Find

@@ -45,7 +45,11 @@ public:
     TransactionPolicy &operator=(const TransactionPolicy &) = delete;
 
     // How the table's rowid is reached; "rowid" unless a column hides it.
-    void SetRowidName(const QString &name) { rowidName_ = name; }
+    void SetRowidName(const QString &name)
+    {
+        rowidName_ = name;
+        update_ = nullptr;
+    }
 
     // How long a group, or a read transaction, may stay open; one second
     // unless set.
@@ -65,7 +69,8 @@ public:
     // Tells the journal that write stays in the open group.
     void Kept(const RecordWrite &write);
     void Add(RecordWrite write);
-    // True when the open group has lasted the interval.
+    // True when the open group has lasted the interval, or has changed more
+    // pages than the page cache holds.
     bool Due() const;
 
     // Begins a read transaction unless a group or one is open; a read
@@ -91,10 +96,16 @@ private:
     QString rowidName_ = QStringLiteral("rowid");
     std::optional<sqlite::Transaction> transaction_;
     std::chrono::steady_clock::time_point begun_;
+    qint64 spillsAtBegin_ = 0;
+    bool cacheSized_ = false;
     std::optional<sqlite::ReadTransaction> reading_;
     std::chrono::steady_clock::time_point readingBegun_;
     std::chrono::milliseconds interval_{1000};
     std::vector<RecordWrite> writes_;
+    // The statement that wrote the last write's field: a run writes one
+    // field, or the few of its list, over and over.
+    sqlite::Statement *update_ = nullptr;
+    QString updateField_;
     // During a recovery: why the database took not even one write alone, or
     // could not be locked; the rest of the group is then lost for the same
     // reason without another try.
