@@ -274,6 +274,8 @@ int Run(const QString &workload, const QString &data, const QString &work)
 
     run.searchField = QStringLiteral("REFERENCE");
     run.replaceField = QStringLiteral("STATUS");
+    // Runs keep their undo journal, as the program's do unless Undo_Journal=0.
+    run.undoJournal = qgetenv("KVR_BENCH_UNDO_JOURNAL") != "0";
     const bool batch = workload == QLatin1String("W1") || workload == QLatin1String("W2");
     run.mode = batch ? RunMode::Batch : RunMode::Import;
     if (workload == QLatin1String("W1")) {

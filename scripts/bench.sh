@@ -184,6 +184,7 @@ for size in "${sizes[@]}"; do
         versus "$key" W3 "$data"
         [ "$mode" = scale ] && continue
         for w in W2 W4 W6; do alone "$key" "$w" "$data"; done
+        for w in W1 W3; do KVR_BENCH_UNDO_JOURNAL=0 alone "$key:nojournal" "$w" "$data"; done
         perline "$key" "$data"
         r[$key:w5]=$(startup "$data/card.db")
         r[$key:w5empty]=$(startup "$data/empty.db")
@@ -230,6 +231,13 @@ for shape in "${shapes[@]}"; do
     pattern=$(tr -d '\n' <"$tmp/$shape-$size/batch.txt")
     r1=$(ratio "${r[$k:W1]}" "${r[$k:W1:ref]}")
     echo "| W1 batch '$pattern', list off | $shape | $(versus_cells "$k" W1 "sqlite3 UPDATE ... LIKE '${pattern//\*/%}'") | <= 1.1x: $(verdict "$r1" 1.1) |"
+done
+for shape in "${shapes[@]}"; do
+    k=$shape:$size
+    for w in W1 W3; do
+        rj=$(ratio "${r[$k:$w]}" "${r[$k:nojournal:$w]}")
+        echo "| $w with its undo journal (as above) against without (Undo_Journal=0) | $shape | ${r[$k:$w]} s | ${r[$k:nojournal:$w]} s | ${rj}x | - | <= 1.3x: $(verdict "$rj" 1.3) |"
+    done
 done
 for shape in "${shapes[@]}"; do
     echo "| W2 batch 'SHELF 17', list on | $shape | ${r[$shape:$size:W2]} s | - | - | - | - |"
