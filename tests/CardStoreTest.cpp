@@ -215,6 +215,13 @@ TEST_P(FileStoreTest, WritesMeetLocksFirstAndAreSeenOnceTheirGroupEnds)
         store.MoveNext();
     }
     EXPECT_EQ(Column("Mark"), QStringLiteral("1,2,own"));
+
+    // A released savepoint is gone: a savepoint per write must not pile up.
+    sqlite::Database raw = sqlite::Database::OpenExisting(path);
+    raw.Execute("BEGIN");
+    sqlite::Savepoint(raw, "w").Release();
+    EXPECT_THROW(raw.Execute("RELEASE w"), sqlite::Error);
+    raw.Execute("COMMIT");
 }
 
 // Walks over one store, each pattern after others, so that Finds are answered
