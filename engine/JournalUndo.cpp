@@ -34,6 +34,7 @@ JournalSummary ReadJournal(const QString &path)
         journal.failure = row.Text(5);
     });
     journal.writes = db.Cached("SELECT count(*) FROM writes").QueryInt64().value_or(0);
+    journal.committedGroups = db.Cached("SELECT count(*) FROM committed").QueryInt64().value_or(0);
     db.Cached("SELECT DISTINCT field FROM writes ORDER BY field").ForEachRow([&](const sqlite::Statement &row) {
         journal.fields << row.Text(0);
     });
@@ -87,6 +88,25 @@ UndoTally RestoreJournal(const JournalSummary &journal, WriteJournal &own)
         throw;
     }
     return tally;
+}
+
+bool SettleUnmarkedUndo(const JournalSummary &journal)
+{
+    if (journal.writes == 0)
+        return false;
+    sqlite::Database journalDb = sqlite::Database::OpenExisting(journal.path);
+    sqlite::Database card = sqlite::Database::OpenExisting(journal.cardDatabase);
+    card.Execute("PRAGMA busy_timeout = 5000");
+    // A write that changed its field tells: the record holds what it wrote, or what it replaced.
+    bool made = false;
+    journalDb.Cached("SELECT record, field, new FROM writes WHERE new IS NOT old ORDER BY seq LIMIT 1").ForEachRow([&](const sqlite::Statement &row) {
+        const QString quoted = sqlite::QuoteIdentifier(row.Text(1));
+        made = card.Cached(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %2 = ?2").arg(Holds(quoted, 1), journal.rowidName).toUtf8())
+                   .Bind(1, row.Copy(2)).Bind(2, row.Int64(0)).QueryInt64().value_or(0) != 0;
+    });
+    if (made)
+        journalDb.Execute("INSERT OR IGNORE INTO committed SELECT DISTINCT grp FROM writes");
+    return made;
 }
 
 void MarkUndone(const QString &path, const QDateTime &when)

@@ -20,6 +20,7 @@ struct JournalSummary
     QDateTime undone;     // when the run was taken back, if it was
     QString failure;      // why the journal is incomplete, if it is
     qint64 writes = 0;
+    qint64 committedGroups = 0;
     QStringList fields;
 };
 
@@ -48,6 +49,14 @@ struct UndoTally
 // record holds its old value. own is told of every field written. Throws
 // StoreFailure when the undo cannot be done: nothing is restored then.
 UndoTally RestoreJournal(const JournalSummary &journal, WriteJournal &own);
+
+// Whether the writes of an undo's journal whose group was never marked
+// committed are in the card database: an undo commits its writes in one
+// transaction, so a program ended before that commit left the journal of
+// an undo that never happened, and one ended just after it, the journal of
+// an undo that did. In the second case the group is marked committed now.
+// Throws StoreFailure.
+bool SettleUnmarkedUndo(const JournalSummary &journal);
 
 // Notes in the journal that its run was taken back at when. Throws StoreFailure.
 void MarkUndone(const QString &path, const QDateTime &when);

@@ -6,6 +6,7 @@
 #include "JournalUndo.h"
 #include "UndoJournal.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -35,13 +36,27 @@ Engine::UndoEnd Engine::UndoLastRun(const QString &cardDatabase, const std::func
     };
     if (IsServerDatabase(cardDatabase))
         return refuse(QStringLiteral("Undo Last Run takes back runs on an SQLite card database only; runs on a server keep no undo journal."));
-    const QStringList files = UndoJournal::Files(folder);
-    if (files.isEmpty())
-        return refuse(QStringLiteral("There is no run to undo: %1 holds no undo journal.").arg(folder));
-
+    QStringList files = UndoJournal::Files(folder);
     JournalSummary journal;
     try {
-        journal = ReadJournal(folder + QLatin1Char('/') + files.last());
+        for (;; files.removeLast()) {
+            if (files.isEmpty())
+                return refuse(QStringLiteral("There is no run to undo: %1 holds no undo journal.").arg(folder));
+            journal = ReadJournal(folder + QLatin1Char('/') + files.last());
+            if (!journal.undoes.isValid() || journal.committedGroups > 0 || journal.undone.isValid())
+                break;
+            // An undo that ended (killed, say) before its journal saw its
+            // commit: when it never happened its journal goes, and the run it
+            // was to take back is the last one again.
+            if (SettleUnmarkedUndo(journal)) {
+                const QString taken = files.size() > 1 ? folder + QLatin1Char('/') + files[files.size() - 2] : QString();
+                if (!taken.isEmpty() && ReadJournal(taken).started == journal.undoes)
+                    MarkUndone(taken, journal.started);
+                journal = ReadJournal(journal.path);
+                break;
+            }
+            QFile::remove(journal.path);
+        }
     } catch (const Failure &error) {
         return refuse(QStringLiteral("The undo journal of the last run cannot be read: %1").arg(error.message()));
     }

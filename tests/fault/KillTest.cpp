@@ -212,8 +212,11 @@ protected:
             if (out.killed && index % 2 == 1) {
                 program.Start();
                 found.problems << Complete(program, w, found.log);
-            } else if (out.killed) { // the journal holds exactly what was committed: an undo gives the old table back
-                program.options = "--undo-last";
+            } else if (out.killed) { // the journal holds exactly what was committed: an undo gives the old table back,
+                program.options = "--undo-last"; // also after an undo killed at its first write
+                program.Start();
+                FirstWrite(program, Clock::now());
+                program.Kill();
                 const ProgramOutcome undo = program.Run();
                 program.options.clear();
                 Found undone = Inspect(w, program.DatabasePath(), program, found.log);
