@@ -64,7 +64,7 @@ UndoTally RestoreJournal(const JournalSummary &journal, WriteJournal &own)
                 card.Cached(QStringLiteral("UPDATE OR ABORT CARD_DATA SET %1 = ?1 WHERE %2 = ?2 AND %3").arg(quoted, rowid, Holds(quoted, 3)).toUtf8())
                     .Bind(1, old).Bind(2, record).Bind(3, stored).Execute();
                 if (card.Changes() > 0) {
-                    own.Kept([&](sqlite::Statement &statement, int index) { statement.Bind(index, old); });
+                    own.KeptExact(old);
                     ++tally.restored;
                     return;
                 }

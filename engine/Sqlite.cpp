@@ -96,6 +96,16 @@ Statement &Statement::Bind(int index, const Value &value)
     return *this;
 }
 
+Statement &Statement::Bind(int index, const std::variant<std::monostate, qint64, double, QString> &value)
+{
+    return std::visit([&](const auto &alternative) -> Statement & {
+        if constexpr (std::is_same_v<std::decay_t<decltype(alternative)>, std::monostate>)
+            return Bind(index, nullptr);
+        else
+            return Bind(index, alternative);
+    }, value);
+}
+
 bool Statement::Step()
 {
     const int result = sqlite3_step(stmt_.get());

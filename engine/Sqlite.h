@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <variant>
 #include <string_view>
 
 // A thin owning layer over the SQLite C API, the only header of the program
@@ -68,6 +69,8 @@ public:
     Statement &BindBlob(int index, std::string_view bytes);
     // Binds the value as it is; a null handle binds NULL.
     Statement &Bind(int index, const Value &value);
+    // Binds the alternative the variant holds; monostate binds NULL.
+    Statement &Bind(int index, const std::variant<std::monostate, qint64, double, QString> &value);
 
     // Runs the statement to its end, ignoring any rows.
     void Execute();

@@ -25,15 +25,6 @@ void TextsFunction(sqlite3_context *context, int, sqlite3_value **args)
     }
 }
 
-struct BindValue
-{
-    sqlite::Statement &statement;
-    void operator()(std::monostate) const { statement.Bind(1, nullptr); }
-    void operator()(qint64 value) const { statement.Bind(1, value); }
-    void operator()(double value) const { statement.Bind(1, value); }
-    void operator()(const QString &value) const { statement.Bind(1, value); }
-};
-
 } // namespace
 
 const QByteArray &StoredForm::Table(const QString &declaredType)
@@ -56,7 +47,7 @@ std::vector<std::string> StoredForm::Texts(const QString &declaredType, bool dat
     const QByteArray &table = Table(declaredType);
     db_->Execute("DELETE FROM " + table);
     sqlite::Statement &insert = db_->Cached("INSERT INTO " + table + " VALUES (?1)");
-    std::visit(BindValue{insert}, value);
+    insert.Bind(1, value);
     insert.Execute();
 
     std::vector<std::string> texts;

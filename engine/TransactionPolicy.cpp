@@ -4,17 +4,6 @@
 
 namespace {
 
-struct BindValue
-{
-    sqlite::Statement &statement;
-    int index;
-
-    void operator()(std::monostate) const { statement.Bind(index, nullptr); }
-    void operator()(qint64 value) const { statement.Bind(index, value); }
-    void operator()(double value) const { statement.Bind(index, value); }
-    void operator()(const QString &value) const { statement.Bind(index, value); }
-};
-
 // Errors after which the database will take no further write now: there is
 // no point in trying the rest of a group one write at a time.
 bool RefusesEverything(const sqlite::Error &error)
@@ -83,13 +72,13 @@ void TransactionPolicy::Execute(const RecordWrite &write)
         updateField_ = write.field;
     }
     sqlite::Statement &update = *update_;
-    std::visit(BindValue{update, 1}, write.value);
+    update.Bind(1, write.value);
     update.Bind(2, write.rowid).Execute();
 }
 
 void TransactionPolicy::Kept(const RecordWrite &write)
 {
-    journal_->Kept([&](sqlite::Statement &statement, int index) { std::visit(BindValue{statement, index}, write.value); });
+    journal_->Kept(write.value);
 }
 
 void TransactionPolicy::Add(RecordWrite write)

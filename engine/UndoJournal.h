@@ -43,7 +43,8 @@ public:
     UndoJournal &operator=(const UndoJournal &) = delete;
 
     void Writing(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field) override;
-    void Kept(const Written &written) override;
+    void Kept(const FieldValue &written) override;
+    void KeptExact(const sqlite::Value &written) override;
     void Committing() override;
     void Committed() override;
     void Dropped() override;
@@ -63,12 +64,15 @@ private:
         qint64 rowid = 0;
         QString field;
         sqlite::Value old;
+        // What the write stored: the value given, when the field keeps it
+        // as it is, else a copy of its stored form.
+        std::optional<FieldValue> given;
         sqlite::Value stored;
     };
 
     sqlite::Value Read(sqlite::Database &db, qint64 rowid, const QString &field);
     void LearnType(sqlite::Database &db, const QString &field);
-    sqlite::Value Stored(const QString &field, const Written &written);
+    sqlite::Value Stored(const QString &field, const FieldValue &written);
     void Fail(const QString &reason);
 
     QString path_;
@@ -80,7 +84,13 @@ private:
     QByteArray readSql_;
     // Per field written, a table in the journal's memory with a column of the
     // field's declared type, where a written value takes its stored form.
-    std::map<QString, QByteArray> formTables_;
+    struct Form
+    {
+        QByteArray table;
+        bool keepsText = false; // TEXT affinity: a text is stored as given
+        bool keepsAll = false;  // no affinity: every value is
+    };
+    std::map<QString, Form> formTables_;
     std::optional<Entry> writing_;
     std::vector<Entry> group_;
     qint64 groupNumber_ = 1;

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "FieldConversion.h"
 #include "Sqlite.h"
 
 #include <QString>
-
-#include <functional>
 
 // What a card store over SQLite tells a journal of its writes, in the order
 // it makes them: each field it is about to write (inside its open write
@@ -27,11 +26,11 @@ public:
     {
         (void)rowidName, (void)rowid, (void)field;
     }
-    // Binds the value a write gave its field to a statement's parameter.
-    using Written = std::function<void(sqlite::Statement &, int index)>;
-    // The last write told was made, with the value that written binds, and
-    // stays in the open group.
-    virtual void Kept(const Written &written) { (void)written; }
+    // The last write told was made, giving its field the value written, and
+    // stays in the open group; KeptExact when the value written is a copy of
+    // a stored one.
+    virtual void Kept(const FieldValue &written) { (void)written; }
+    virtual void KeptExact(const sqlite::Value &written) { (void)written; }
     // The group's kept writes are about to be committed, are, or were not.
     // None of the calls throws: a journal that cannot be kept says so itself.
     virtual void Committing() {}
