@@ -166,7 +166,7 @@ syscalls() {
     ' "$tmp/none.strace" "$tmp/run.strace")
     strace -f -s 0 -e trace=openat,pwrite64,unlink -o "$tmp/io.strace" "$bench" run "$w" "$data" "$tmp/strace" >/dev/null
     r[$key:$w:twice]=$(awk '
-        /openat\(.*\/card\.db", / { fd = $NF }
+        /openat\(.*\/card\.db", O_RDWR/ { fd = $NF }
         /unlink\(.*card\.db-journal"/ { for (o in seen) delete seen[o] }
         /pwrite64\(/ { split($0, a, /pwrite64\(/); split(a[2], b, ","); if (b[1] == fd) {
             o = $0; sub(/\) = .*/, "", o); sub(/.*, /, "", o); if (seen[o]++) twice++ } }
