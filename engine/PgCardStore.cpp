@@ -110,6 +110,7 @@ pq::Connection &PgCardStore::Db()
     freshFirst_ = false;
     pending_.reset();
     matches_.reset();
+    expectedRead_ = false;
     QString message = QStringLiteral("The connection to the card database server %1 was lost: %2").arg(server_, reason);
     if (uncommitted > 0)
         message += QStringLiteral(" (the last %1 updates were not committed)").arg(uncommitted);
@@ -218,12 +219,14 @@ void PgCardStore::Reopen(bool bindingMustExist)
     // of each in its primary key.
     const QByteArray catalog = R"(
         WITH t AS (
-            SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name
+            SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name, c.relhasrules
             FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace
             WHERE upper(c.relname) = 'CARD_DATA' AND c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false))
             ORDER BY array_position(current_schemas(false), n.nspname), c.relname <> 'card_data', c.relname
             LIMIT 1)
-        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum), format_type(a.atttypid, a.atttypmod)
+        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum), format_type(a.atttypid, a.atttypmod),
+            txid_current_snapshot()::text,
+            NOT t.relhasrules AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid AND NOT g.tgisinternal)
         FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
         JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
         LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
@@ -245,6 +248,12 @@ void PgCardStore::Reopen(bool bindingMustExist)
     if (rows.empty())
         throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(server_, kTable));
     table_ = rows.front()[0];
+    snapshot_ = rows.front()[6];
+    plainTable_ = rows.front()[7] == QLatin1String("t");
+    // The expected searches' matches hold while no other transaction has
+    // ended since they were read (the store's own commits end one too).
+    if (table_ != wasTable || snapshot_ != expectedSnapshot_)
+        expectedRead_ = false;
     columns_.clear();
     wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
@@ -266,6 +275,7 @@ void PgCardStore::Reopen(bool bindingMustExist)
 
     cursor_ = At(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? FirstKey(answers[1]) : FirstRecord());
     freshFirst_ = true;
+    walkStart_ = true;
 
     if (dataField_.isEmpty())
         return;
@@ -302,9 +312,13 @@ void PgCardStore::MoveFirst()
     matches_.reset();
     placesWritten_.clear();
     // Right after a Refresh, the cursor stands on the first record it found.
-    if (std::exchange(freshFirst_, false))
+    if (std::exchange(freshFirst_, false)) {
+        walkStart_ = cursor_.has_value();
         return;
+    }
+    expectedRead_ = false; // no snapshot was asked for: read the matches again
     MoveTo(At(FirstRecord()));
+    walkStart_ = true;
 }
 
 bool PgCardStore::IsEOF() const
@@ -321,6 +335,11 @@ void PgCardStore::Find(const Search &search)
     std::size_t next = 0;
     if (matches_ && matches_->criteria == criteria.text && cursor_->entry) {
         next = *cursor_->entry + (cursor_->after ? 1 : 0);
+    } else if (ServesExpected(criteria)) {
+        if (!expectedRead_)
+            ReadExpected();
+        const auto found = expected_.find(criteria.pattern.KeyPrefix());
+        matches_.emplace(MatchList{criteria.text, found->second, true, expectedLast_});
     } else {
         FetchMatches(criteria, *cursor_);
     }
@@ -336,6 +355,7 @@ void PgCardStore::MoveNext()
 {
     Db();
     freshFirst_ = false;
+    walkStart_ = false;
     if (cursor_ && cursor_->after)
         ResolveAfter();
     if (!cursor_)
@@ -396,6 +416,7 @@ void PgCardStore::Flush()
     }
     if (refusal.isEmpty())
         return;
+    expectedRead_ = false;
     for (LostWrites::Lost &lost : writes)
         lost.reason = refusal;
     throw LostWrites(std::move(writes));
@@ -528,6 +549,71 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
     }
 }
 
+void PgCardStore::ExpectSearches(const QString &field, const QStringList &values)
+{
+    expectField_ = field;
+    expected_.clear();
+    expectedValues_.clear();
+    expectedRead_ = false;
+    for (const QString &value : values) {
+        try {
+            const LikePattern pattern(value);
+            const QByteArray forms = pattern.IsLiteral() ? ServerValues(pattern) : QByteArray();
+            if (forms.isEmpty() || !expected_.try_emplace(pattern.KeyPrefix()).second)
+                continue;
+            expectedValues_ += (expectedValues_.isEmpty() ? QByteArray("{") : QByteArray(",")) + forms.mid(1, forms.size() - 2);
+        } catch (const StoreFailure &) {
+            // Not a pattern: its searches fail before they look for records.
+        }
+    }
+    if (!expectedValues_.isEmpty())
+        expectedValues_ += '}';
+}
+
+// A walk from the first record by a primary key that the run's writes leave
+// alone, over the expected field, for one of its literal values (of a field
+// the server narrows: no number or date), when the run does not write the
+// search field: the store's own writes then change no match.
+bool PgCardStore::ServesExpected(const Criteria &criteria) const
+{
+    const auto same = [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; };
+    return walkStart_ && cursor_ && !cursor_->after && plainTable_ && !expected_.empty() && keyColumns_.front() != QLatin1String("ctid")
+        && !criteria.values.isEmpty() && criteria.pattern.IsLiteral() && same(criteria.column->name, expectField_)
+        && expected_.contains(criteria.pattern.KeyPrefix())
+        && !(bound_ && (same(bound_->name, criteria.column->name) || keyColumns_.contains(pq::QuoteIdentifier(bound_->name))));
+}
+
+// One query finds every expected value's matches, each value's case forms
+// narrowing on the server and LikePattern's key deciding each row; the
+// table's last record and the snapshot come in the same round trip.
+void PgCardStore::ReadExpected()
+{
+    const Column *column = FindColumn(expectField_);
+    const QString value = ValueText(pq::QuoteIdentifier(column->name), column->yesNo);
+    QStringList descending;
+    for (const QString &key : keyColumns_)
+        descending << key + QStringLiteral(" DESC");
+    // The snapshot first: a transaction that ends before the matches are
+    // read makes the next Refresh read them again.
+    const std::vector<Rows> answers = QueryAll({
+        {"SELECT txid_current_snapshot()::text", {}},
+        {Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 = ANY ($1::text[]) ORDER BY %4").arg(KeyTexts(keyColumns_), value, table_, KeyList())),
+         {QString::fromUtf8(expectedValues_)}},
+        {Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, descending.join(QStringLiteral(", ")))), {}},
+    });
+    for (auto &[key, keys] : expected_)
+        keys.clear();
+    for (const auto &row : answers[1]) {
+        const std::string key = LikePattern::Key(row.back().toStdString());
+        const auto found = expected_.find(key.substr(0, key.find('\xFE')));
+        if (found != expected_.end())
+            found->second.emplace_back(row.begin(), row.end() - 1);
+    }
+    expectedLast_ = FirstKey(answers[2]);
+    expectedSnapshot_ = answers[0].at(0).at(0);
+    expectedRead_ = true;
+}
+
 // The pin's transaction begins before the match list is read, with the
 // list's snapshot, and ends with the walk.
 void PgCardStore::Pin()
@@ -558,6 +644,7 @@ void PgCardStore::Unpin()
 void PgCardStore::MoveTo(std::optional<Cursor> cursor)
 {
     freshFirst_ = false;
+    walkStart_ = false;
     const bool same = cursor && cursor_ && !cursor_->after && cursor_->key == cursor->key;
     if (!same)
         CommitPending();
