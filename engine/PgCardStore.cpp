@@ -230,20 +230,34 @@ void PgCardStore::Reopen(bool bindingMustExist)
         FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
         JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
         LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
+        WHERE $1::text IS DISTINCT FROM txid_current_snapshot()::text
         ORDER BY a.attnum)";
-    // The first record of the table as it was, asked for in the same round
-    // trip: it holds unless the catalog now names another table or key.
+    // The catalog is read only when a transaction has ended since it was
+    // last read: while the server's snapshot stays the same, nothing can
+    // have changed it. The snapshot comes first, so that a transaction ending
+    // between the two makes the catalog come too. The first record of the
+    // table as it was is asked for in the same round trip: it holds unless
+    // the catalog now names another table or key.
     const QString wasTable = table_;
     const QStringList wasKey = keyColumns_;
     std::vector<Rows> answers;
     try {
         if (!wasTable.isEmpty())
-            answers = QueryAll({{catalog, {}}, {FirstRecordSql(), {}}});
+            answers = QueryAll({{"SELECT txid_current_snapshot()::text", {}}, {catalog, {snapshot_}}, {FirstRecordSql(), {}}});
     } catch (const pq::Error &) {
         answers.clear(); // the table is gone: the catalog alone says what is there now
     }
+    if (!answers.empty() && answers[1].empty() && answers[0].at(0).at(0) == snapshot_) {
+        answers.erase(answers.begin());
+        if (snapshot_ != expectedSnapshot_)
+            expectedRead_ = false;
+        ReopenWith(std::move(answers[1]), bindingMustExist);
+        return;
+    }
+    if (!answers.empty())
+        answers.erase(answers.begin());
     if (answers.empty())
-        answers.push_back(Query(catalog, {}));
+        answers.push_back(Query(catalog, {QString()}));
     const Rows &rows = answers.front();
     if (rows.empty())
         throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(server_, kTable));
@@ -273,7 +287,14 @@ void PgCardStore::Reopen(bool bindingMustExist)
         keyColumns_ << QStringLiteral("ctid");
     wholeKey_ = wholeKey_ && keyColumns_.size() == 1;
 
-    cursor_ = At(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? FirstKey(answers[1]) : FirstRecord());
+    ReopenWith(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? std::optional(std::move(answers[1])) : std::nullopt,
+               bindingMustExist);
+}
+
+// The rest of Reopen, with the table's first record as read (none: ask).
+void PgCardStore::ReopenWith(std::optional<Rows> first, bool bindingMustExist)
+{
+    cursor_ = At(first ? FirstKey(*first) : FirstRecord());
     freshFirst_ = true;
     walkStart_ = true;
 

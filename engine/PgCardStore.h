@@ -142,6 +142,8 @@ private:
 
     pq::Connection &Db();
     void Reopen(bool bindingMustExist);
+    using Rows = std::vector<std::vector<QString>>;
+    void ReopenWith(std::optional<Rows> first, bool bindingMustExist);
     const Column *FindColumn(const QString &name) const;
     const Criteria &Resolve(const Search &search);
     static std::vector<QString> SearchTexts(const Column &column, FieldConversion::Kind kind, const QString &value);
@@ -152,7 +154,6 @@ private:
     std::vector<std::vector<QString>> Query(const QByteArray &sql, const QStringList &params, bool pinned = false);
     // Runs statements in one round trip, in one savepoint while a group is
     // open; the rows of each.
-    using Rows = std::vector<std::vector<QString>>;
     std::vector<Rows> QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned = false);
     // A walk over places (ctids) reads its match list on a second connection,
     // in a transaction held until the walk ends: while it lasts, the server
