@@ -216,50 +216,50 @@ void PgCardStore::Reopen(bool bindingMustExist)
 
     // The first table of the search path named CARD_DATA in any case, an
     // unquoted (folded) name before a quoted one; its columns, and the place
-    // of each in its primary key.
+    // of each in its primary key; with the server's snapshot. The catalog is
+    // read only when that is not $1: while the snapshot stays the same, no
+    // transaction has ended, so nothing can have changed it; one row of
+    // NULLs but the snapshot answers then.
     const QByteArray catalog = R"(
-        WITH t AS (
+        WITH s AS (SELECT txid_current_snapshot()::text AS snapshot),
+        t AS (
             SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name, c.relhasrules
             FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace
             WHERE upper(c.relname) = 'CARD_DATA' AND c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false))
             ORDER BY array_position(current_schemas(false), n.nspname), c.relname <> 'card_data', c.relname
-            LIMIT 1)
-        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum), format_type(a.atttypid, a.atttypmod),
-            txid_current_snapshot()::text,
-            NOT t.relhasrules AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid AND NOT g.tgisinternal)
-        FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
-        JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
-        LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
-        WHERE $1::text IS DISTINCT FROM txid_current_snapshot()::text
-        ORDER BY a.attnum)";
-    // The catalog is read only when a transaction has ended since it was
-    // last read: while the server's snapshot stays the same, nothing can
-    // have changed it. The snapshot comes first, so that a transaction ending
-    // between the two makes the catalog come too. The first record of the
-    // table as it was is asked for in the same round trip: it holds unless
-    // the catalog now names another table or key.
+            LIMIT 1),
+        c AS (
+            SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum) AS keypos,
+                format_type(a.atttypid, a.atttypmod) AS format, a.attnum,
+                NOT t.relhasrules AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid AND NOT g.tgisinternal) AS plain
+            FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
+            JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
+            LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
+            WHERE $1::text IS DISTINCT FROM (SELECT snapshot FROM s))
+        SELECT c.name, c.attname, c.typname, c.atttypmod, c.keypos, c.format, s.snapshot, c.plain
+        FROM s LEFT JOIN c ON true
+        ORDER BY c.attnum)";
+    // The first record of the table as it was is asked for in the same round
+    // trip: it holds unless the catalog now names another table or key.
     const QString wasTable = table_;
     const QStringList wasKey = keyColumns_;
     std::vector<Rows> answers;
     try {
         if (!wasTable.isEmpty())
-            answers = QueryAll({{"SELECT txid_current_snapshot()::text", {}}, {catalog, {snapshot_}}, {FirstRecordSql(), {}}});
+            answers = QueryAll({{catalog, {snapshot_}}, {FirstRecordSql(), {}}});
     } catch (const pq::Error &) {
         answers.clear(); // the table is gone: the catalog alone says what is there now
     }
-    if (!answers.empty() && answers[1].empty() && answers[0].at(0).at(0) == snapshot_) {
-        answers.erase(answers.begin());
+    if (!answers.empty() && answers[0].at(0)[0].isNull() && answers[0][0][6] == snapshot_) {
         if (snapshot_ != expectedSnapshot_)
             expectedRead_ = false;
         ReopenWith(std::move(answers[1]), bindingMustExist);
         return;
     }
-    if (!answers.empty())
-        answers.erase(answers.begin());
     if (answers.empty())
         answers.push_back(Query(catalog, {QString()}));
     const Rows &rows = answers.front();
-    if (rows.empty())
+    if (rows.front()[0].isNull())
         throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(server_, kTable));
     table_ = rows.front()[0];
     snapshot_ = rows.front()[6];
