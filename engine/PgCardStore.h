@@ -53,8 +53,10 @@ struct Statement;
 // ServerValues, which an index of the field answers) and LikePattern
 // deciding each, and the walk's further Finds are answered from that list.
 // By a primary key, the list comes with the table's last record, so a move
-// past the last match asks nothing; a Refresh reads the catalog and the
-// first record in one round trip, and a MoveFirst right after it none. An
+// past the last match asks nothing; a Refresh reads the server's snapshot
+// and the first record in one round trip, and the catalog with them only
+// when the snapshot moved (a transaction ended) since the catalog was last
+// read; a MoveFirst right after it asks nothing. An
 // import run's literal search values (ExpectSearches) are looked up together
 // by one query, their case forms narrowing it; its lines' Finds then answer
 // from that, unless the run writes the search field or a key, the table
