@@ -251,7 +251,7 @@ void PgCardStore::Reopen(bool bindingMustExist)
         answers.clear(); // the table is gone: the catalog alone says what is there now
     }
     if (!answers.empty() && answers[0].at(0)[0].isNull() && answers[0][0][6] == snapshot_) {
-        if (snapshot_ != expectedSnapshot_)
+        if (!ExpectedStillTrue())
             expectedRead_ = false;
         ReopenWith(std::move(answers[1]), bindingMustExist);
         return;
@@ -266,7 +266,7 @@ void PgCardStore::Reopen(bool bindingMustExist)
     plainTable_ = rows.front()[7] == QLatin1String("t");
     // The expected searches' matches hold while no other transaction has
     // ended since they were read (the store's own commits end one too).
-    if (table_ != wasTable || snapshot_ != expectedSnapshot_)
+    if (table_ != wasTable || !ExpectedStillTrue())
         expectedRead_ = false;
     columns_.clear();
     wholeKey_ = false;
@@ -635,6 +635,42 @@ void PgCardStore::ReadExpected()
     expectedRead_ = true;
 }
 
+// The expected searches' matches still hold when every transaction that
+// ended since they were read is one of the store's own, which change no
+// match: between the two snapshots (xmin:xmax:running ids), an id below the
+// new xmax that was running or not yet given out then and is not running
+// now. An own id the store does not know of (a refused write may have had
+// one) counts as another session's.
+bool PgCardStore::ExpectedStillTrue()
+{
+    if (snapshot_ == expectedSnapshot_)
+        return true;
+    const auto parse = [](const QString &text, quint64 &xmax, QSet<quint64> &running) {
+        const QStringList parts = text.split(QLatin1Char(':'));
+        if (parts.size() != 3)
+            return false;
+        xmax = parts[1].toULongLong();
+        for (const QString &id : parts[2].split(QLatin1Char(','), Qt::SkipEmptyParts))
+            running.insert(id.toULongLong());
+        return xmax > 0;
+    };
+    quint64 wasXmax = 0, xmax = 0;
+    QSet<quint64> wasRunning, running;
+    if (!parse(expectedSnapshot_, wasXmax, wasRunning) || !parse(snapshot_, xmax, running) || xmax < wasXmax || xmax - wasXmax > 1000000)
+        return false;
+    const auto ended = [&](quint64 id) { return id < xmax && !running.contains(id); };
+    for (quint64 id = wasXmax; id < xmax; ++id) {
+        if (ended(id) && !ownXids_.contains(id))
+            return false;
+    }
+    for (quint64 id : wasRunning) {
+        if (ended(id) && !ownXids_.contains(id))
+            return false;
+    }
+    expectedSnapshot_ = snapshot_;
+    return true;
+}
+
 // The pin's transaction begins before the match list is read, with the
 // list's snapshot, and ends with the walk.
 void PgCardStore::Pin()
@@ -714,7 +750,7 @@ void PgCardStore::Write(const FieldValue &value)
         params << QString::fromUtf8(criteria_->regex);
         sql += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
     }
-    sql += QStringLiteral(" RETURNING ctid::text");
+    sql += QStringLiteral(" RETURNING ctid::text, xmin::text, txid_current()::text");
     std::vector<std::vector<QString>> rows;
     try {
         rows = Query(Sql(sql), params);
@@ -727,6 +763,16 @@ void PgCardStore::Write(const FieldValue &value)
         throw StoreFailure(QStringLiteral("Cannot write field %1: the record was changed or removed by another session since the walk found it").arg(bound_->name));
     if (byPlace)
         placesWritten_.insert(rows.front().front());
+    // A write of the expected field or a key, or one that a trigger or rule
+    // may carry further, may change a match: its ids stay unknown.
+    const bool leavesMatches = plainTable_ && bound_->name.compare(expectField_, Qt::CaseInsensitive) != 0 && !keyColumns_.contains(field);
+    if (rows.front().size() == 3 && leavesMatches) {
+        // The transaction's id and the savepoint's, as the snapshot counts them.
+        const quint64 top = rows.front()[2].toULongLong();
+        quint64 sub = (top & ~quint64(0xFFFFFFFF)) | rows.front()[1].toULongLong();
+        ownXids_.insert(top);
+        ownXids_.insert(sub < top ? sub + (quint64(1) << 32) : sub);
+    }
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
 }
 

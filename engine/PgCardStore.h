@@ -173,6 +173,7 @@ private:
     // True when the walk's Find can answer from the expected searches' matches.
     bool ServesExpected(const Criteria &criteria) const;
     void ReadExpected();
+    bool ExpectedStillTrue();
     // The cursor on the record key, if there is one.
     static std::optional<Cursor> At(const std::optional<QStringList> &key);
     void ResolveAfter();
@@ -215,6 +216,7 @@ private:
     QByteArray expectedValues_; // every case form of every value, an array for "= ANY"
     bool expectedRead_ = false;
     QString expectedSnapshot_;
+    QSet<quint64> ownXids_; // the ids of the store's own writes' transactions and savepoints
     std::optional<QStringList> expectedLast_; // the table's last record then
     QString snapshot_;        // the server's snapshot at the last Refresh
     bool plainTable_ = false; // no trigger or rule of the table can make one write change another record
