@@ -264,8 +264,8 @@ void PgCardStore::Reopen(bool bindingMustExist)
     table_ = rows.front()[0];
     snapshot_ = rows.front()[6];
     plainTable_ = rows.front()[7] == QLatin1String("t");
-    // The expected searches' matches hold while no other transaction has
-    // ended since they were read (the store's own commits end one too).
+    // The expected searches' matches hold while no other session's
+    // transaction has ended since they were read.
     if (table_ != wasTable || !ExpectedStillTrue())
         expectedRead_ = false;
     columns_.clear();

@@ -61,8 +61,8 @@ struct Statement;
 // by one query, their case forms narrowing it; its lines' Finds then answer
 // from that, unless the run writes the search field or a key, the table
 // has a trigger or rule, or the record is reached by place. That answer is
-// read again when a Refresh finds that a transaction (another session's or
-// the store's own group) ended since it was read. A batch walk costs one
+// read again when a Refresh finds that a transaction other than the store's
+// own groups ended since it was read. A batch walk costs one
 // round trip per written record, an import line about two (Refresh, the
 // write). Changes other sessions commit are seen from the next walk
 // (MoveFirst, Refresh) on.
