@@ -506,6 +506,14 @@ QByteArray PgCardStore::FirstRecordSql() const
     return Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, KeyList()));
 }
 
+QByteArray PgCardStore::LastRecordSql() const
+{
+    QStringList descending;
+    for (const QString &column : keyColumns_)
+        descending << column + QStringLiteral(" DESC");
+    return Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, descending.join(QStringLiteral(", "))));
+}
+
 std::optional<QStringList> PgCardStore::FirstRecord()
 {
     return FirstKey(Query(FirstRecordSql(), {}));
@@ -556,12 +564,7 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
                                         .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList()));
     // By a primary key, the table's last record comes in the same round
     // trip: a move past the last match then needs none.
-    QStringList descending;
-    for (const QString &column : keyColumns_)
-        descending << column + QStringLiteral(" DESC");
-    const std::vector<Rows> answers = byPlace ? std::vector<Rows>{Query(matching, params, true)}
-                                              : QueryAll({{matching, params},
-                                                          {Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, descending.join(QStringLiteral(", ")))), {}}});
+    const std::vector<Rows> answers = byPlace ? std::vector<Rows>{Query(matching, params, true)} : QueryAll({{matching, params}, {LastRecordSql(), {}}});
     const Rows &rows = answers.front();
     matches_.emplace(MatchList{criteria.text, {}, answers.size() > 1, answers.size() > 1 ? FirstKey(answers[1]) : std::nullopt});
     for (const auto &row : rows) {
@@ -611,16 +614,13 @@ void PgCardStore::ReadExpected()
 {
     const Column *column = FindColumn(expectField_);
     const QString value = ValueText(pq::QuoteIdentifier(column->name), column->yesNo);
-    QStringList descending;
-    for (const QString &key : keyColumns_)
-        descending << key + QStringLiteral(" DESC");
     // The snapshot first: a transaction that ends before the matches are
     // read makes the next Refresh read them again.
     const std::vector<Rows> answers = QueryAll({
         {"SELECT txid_current_snapshot()::text", {}},
         {Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 = ANY ($1::text[]) ORDER BY %4").arg(KeyTexts(keyColumns_), value, table_, KeyList())),
          {QString::fromUtf8(expectedValues_)}},
-        {Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, descending.join(QStringLiteral(", ")))), {}},
+        {LastRecordSql(), {}},
     });
     for (auto &[key, keys] : expected_)
         keys.clear();

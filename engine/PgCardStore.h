@@ -167,6 +167,7 @@ private:
     QString KeyList() const;
     QString KeyParams(int first) const;
     QByteArray FirstRecordSql() const;
+    QByteArray LastRecordSql() const;
     std::optional<QStringList> FirstRecord();
     std::optional<QStringList> RecordAfter(const QStringList &key);
     void FetchMatches(const Criteria &criteria, const Cursor &from);
