@@ -579,6 +579,7 @@ void PgCardStore::ExpectSearches(const QString &field, const QStringList &values
     expected_.clear();
     expectedValues_.clear();
     expectedRead_ = false;
+    ownXids_.clear();
     for (const QString &value : values) {
         try {
             const LikePattern pattern(value);
