@@ -110,6 +110,7 @@ pq::Connection &PgCardStore::Db()
     freshFirst_ = false;
     pending_.reset();
     matches_.reset();
+    expectedRead_ = false;
     QString message = QStringLiteral("The connection to the card database server %1 was lost: %2").arg(server_, reason);
     if (uncommitted > 0)
         message += QStringLiteral(" (the last %1 updates were not committed)").arg(uncommitted);
@@ -215,36 +216,58 @@ void PgCardStore::Reopen(bool bindingMustExist)
 
     // The first table of the search path named CARD_DATA in any case, an
     // unquoted (folded) name before a quoted one; its columns, and the place
-    // of each in its primary key.
+    // of each in its primary key; with the server's snapshot. The catalog is
+    // read only when that is not $1: while the snapshot stays the same, no
+    // transaction has ended, so nothing can have changed it; one row of
+    // NULLs but the snapshot answers then.
     const QByteArray catalog = R"(
-        WITH t AS (
-            SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name
+        WITH s AS (SELECT txid_current_snapshot()::text AS snapshot),
+        t AS (
+            SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name, c.relhasrules
             FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace
             WHERE upper(c.relname) = 'CARD_DATA' AND c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false))
             ORDER BY array_position(current_schemas(false), n.nspname), c.relname <> 'card_data', c.relname
-            LIMIT 1)
-        SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum), format_type(a.atttypid, a.atttypmod)
-        FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
-        JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
-        LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
-        ORDER BY a.attnum)";
-    // The first record of the table as it was, asked for in the same round
+            LIMIT 1),
+        c AS (
+            SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum) AS keypos,
+                format_type(a.atttypid, a.atttypmod) AS format, a.attnum,
+                NOT t.relhasrules AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid AND NOT g.tgisinternal) AS plain
+            FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
+            JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
+            LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
+            WHERE $1::text IS DISTINCT FROM (SELECT snapshot FROM s))
+        SELECT c.name, c.attname, c.typname, c.atttypmod, c.keypos, c.format, s.snapshot, c.plain
+        FROM s LEFT JOIN c ON true
+        ORDER BY c.attnum)";
+    // The first record of the table as it was is asked for in the same round
     // trip: it holds unless the catalog now names another table or key.
     const QString wasTable = table_;
     const QStringList wasKey = keyColumns_;
     std::vector<Rows> answers;
     try {
         if (!wasTable.isEmpty())
-            answers = QueryAll({{catalog, {}}, {FirstRecordSql(), {}}});
+            answers = QueryAll({{catalog, {snapshot_}}, {FirstRecordSql(), {}}});
     } catch (const pq::Error &) {
         answers.clear(); // the table is gone: the catalog alone says what is there now
     }
+    if (!answers.empty() && answers[0].at(0)[0].isNull() && answers[0][0][6] == snapshot_) {
+        if (!ExpectedStillTrue())
+            expectedRead_ = false;
+        ReopenWith(std::move(answers[1]), bindingMustExist);
+        return;
+    }
     if (answers.empty())
-        answers.push_back(Query(catalog, {}));
+        answers.push_back(Query(catalog, {QString()}));
     const Rows &rows = answers.front();
-    if (rows.empty())
+    if (rows.front()[0].isNull())
         throw StoreFailure(QStringLiteral("The card database %1 has no table %2").arg(server_, kTable));
     table_ = rows.front()[0];
+    snapshot_ = rows.front()[6];
+    plainTable_ = rows.front()[7] == QLatin1String("t");
+    // The expected searches' matches hold while no other session's
+    // transaction has ended since they were read.
+    if (table_ != wasTable || !ExpectedStillTrue())
+        expectedRead_ = false;
     columns_.clear();
     wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
@@ -264,8 +287,16 @@ void PgCardStore::Reopen(bool bindingMustExist)
         keyColumns_ << QStringLiteral("ctid");
     wholeKey_ = wholeKey_ && keyColumns_.size() == 1;
 
-    cursor_ = At(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? FirstKey(answers[1]) : FirstRecord());
+    ReopenWith(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? std::optional(std::move(answers[1])) : std::nullopt,
+               bindingMustExist);
+}
+
+// The rest of Reopen, with the table's first record as read (none: ask).
+void PgCardStore::ReopenWith(std::optional<Rows> first, bool bindingMustExist)
+{
+    cursor_ = At(first ? FirstKey(*first) : FirstRecord());
     freshFirst_ = true;
+    walkStart_ = true;
 
     if (dataField_.isEmpty())
         return;
@@ -302,9 +333,13 @@ void PgCardStore::MoveFirst()
     matches_.reset();
     placesWritten_.clear();
     // Right after a Refresh, the cursor stands on the first record it found.
-    if (std::exchange(freshFirst_, false))
+    if (std::exchange(freshFirst_, false)) {
+        walkStart_ = cursor_.has_value();
         return;
+    }
+    expectedRead_ = false; // no snapshot was asked for: read the matches again
     MoveTo(At(FirstRecord()));
+    walkStart_ = true;
 }
 
 bool PgCardStore::IsEOF() const
@@ -321,6 +356,11 @@ void PgCardStore::Find(const Search &search)
     std::size_t next = 0;
     if (matches_ && matches_->criteria == criteria.text && cursor_->entry) {
         next = *cursor_->entry + (cursor_->after ? 1 : 0);
+    } else if (ServesExpected(criteria)) {
+        if (!expectedRead_)
+            ReadExpected();
+        const auto found = expected_.find(criteria.pattern.KeyPrefix());
+        matches_.emplace(MatchList{criteria.text, found->second, true, expectedLast_});
     } else {
         FetchMatches(criteria, *cursor_);
     }
@@ -336,6 +376,7 @@ void PgCardStore::MoveNext()
 {
     Db();
     freshFirst_ = false;
+    walkStart_ = false;
     if (cursor_ && cursor_->after)
         ResolveAfter();
     if (!cursor_)
@@ -396,6 +437,7 @@ void PgCardStore::Flush()
     }
     if (refusal.isEmpty())
         return;
+    expectedRead_ = false;
     for (LostWrites::Lost &lost : writes)
         lost.reason = refusal;
     throw LostWrites(std::move(writes));
@@ -464,6 +506,14 @@ QByteArray PgCardStore::FirstRecordSql() const
     return Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, KeyList()));
 }
 
+QByteArray PgCardStore::LastRecordSql() const
+{
+    QStringList descending;
+    for (const QString &column : keyColumns_)
+        descending << column + QStringLiteral(" DESC");
+    return Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, descending.join(QStringLiteral(", "))));
+}
+
 std::optional<QStringList> PgCardStore::FirstRecord()
 {
     return FirstKey(Query(FirstRecordSql(), {}));
@@ -514,18 +564,112 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
                                         .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList()));
     // By a primary key, the table's last record comes in the same round
     // trip: a move past the last match then needs none.
-    QStringList descending;
-    for (const QString &column : keyColumns_)
-        descending << column + QStringLiteral(" DESC");
-    const std::vector<Rows> answers = byPlace ? std::vector<Rows>{Query(matching, params, true)}
-                                              : QueryAll({{matching, params},
-                                                          {Sql(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3 LIMIT 1").arg(KeyTexts(keyColumns_), table_, descending.join(QStringLiteral(", ")))), {}}});
+    const std::vector<Rows> answers = byPlace ? std::vector<Rows>{Query(matching, params, true)} : QueryAll({{matching, params}, {LastRecordSql(), {}}});
     const Rows &rows = answers.front();
     matches_.emplace(MatchList{criteria.text, {}, answers.size() > 1, answers.size() > 1 ? FirstKey(answers[1]) : std::nullopt});
     for (const auto &row : rows) {
         if (Matches(criteria, row.back()))
             matches_->keys.emplace_back(row.begin(), row.end() - 1);
     }
+}
+
+void PgCardStore::ExpectSearches(const QString &field, const QStringList &values)
+{
+    expectField_ = field;
+    expected_.clear();
+    expectedValues_.clear();
+    expectedRead_ = false;
+    ownXids_.clear();
+    for (const QString &value : values) {
+        try {
+            const LikePattern pattern(value);
+            const QByteArray forms = pattern.IsLiteral() ? ServerValues(pattern) : QByteArray();
+            if (forms.isEmpty() || !expected_.try_emplace(pattern.KeyPrefix()).second)
+                continue;
+            expectedValues_ += (expectedValues_.isEmpty() ? QByteArray("{") : QByteArray(",")) + forms.mid(1, forms.size() - 2);
+        } catch (const StoreFailure &) {
+            // Not a pattern: its searches fail before they look for records.
+        }
+    }
+    if (!expectedValues_.isEmpty())
+        expectedValues_ += '}';
+}
+
+// A walk from the first record by a primary key that the run's writes leave
+// alone, over the expected field, for one of its literal values (of a field
+// the server narrows: no number or date), when the run does not write the
+// search field: the store's own writes then change no match.
+bool PgCardStore::ServesExpected(const Criteria &criteria) const
+{
+    const auto same = [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; };
+    return walkStart_ && cursor_ && !cursor_->after && plainTable_ && !expected_.empty() && keyColumns_.front() != QLatin1String("ctid")
+        && !criteria.values.isEmpty() && criteria.pattern.IsLiteral() && same(criteria.column->name, expectField_)
+        && expected_.contains(criteria.pattern.KeyPrefix())
+        && !(bound_ && (same(bound_->name, criteria.column->name) || keyColumns_.contains(pq::QuoteIdentifier(bound_->name))));
+}
+
+// One query finds every expected value's matches, each value's case forms
+// narrowing on the server and LikePattern's key deciding each row; the
+// table's last record and the snapshot come in the same round trip.
+void PgCardStore::ReadExpected()
+{
+    const Column *column = FindColumn(expectField_);
+    const QString value = ValueText(pq::QuoteIdentifier(column->name), column->yesNo);
+    // The snapshot first: a transaction that ends before the matches are
+    // read makes the next Refresh read them again.
+    const std::vector<Rows> answers = QueryAll({
+        {"SELECT txid_current_snapshot()::text", {}},
+        {Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %2 = ANY ($1::text[]) ORDER BY %4").arg(KeyTexts(keyColumns_), value, table_, KeyList())),
+         {QString::fromUtf8(expectedValues_)}},
+        {LastRecordSql(), {}},
+    });
+    for (auto &[key, keys] : expected_)
+        keys.clear();
+    for (const auto &row : answers[1]) {
+        const std::string key = LikePattern::Key(row.back().toStdString());
+        const auto found = expected_.find(key.substr(0, key.find('\xFE')));
+        if (found != expected_.end())
+            found->second.emplace_back(row.begin(), row.end() - 1);
+    }
+    expectedLast_ = FirstKey(answers[2]);
+    expectedSnapshot_ = answers[0].at(0).at(0);
+    expectedRead_ = true;
+}
+
+// The expected searches' matches still hold when every transaction that
+// ended since they were read is one of the store's own, which change no
+// match: between the two snapshots (xmin:xmax:running ids), an id below the
+// new xmax that was running or not yet given out then and is not running
+// now. An own id the store does not know of (a refused write may have had
+// one) counts as another session's.
+bool PgCardStore::ExpectedStillTrue()
+{
+    if (snapshot_ == expectedSnapshot_)
+        return true;
+    const auto parse = [](const QString &text, quint64 &xmax, QSet<quint64> &running) {
+        const QStringList parts = text.split(QLatin1Char(':'));
+        if (parts.size() != 3)
+            return false;
+        xmax = parts[1].toULongLong();
+        for (const QString &id : parts[2].split(QLatin1Char(','), Qt::SkipEmptyParts))
+            running.insert(id.toULongLong());
+        return xmax > 0;
+    };
+    quint64 wasXmax = 0, xmax = 0;
+    QSet<quint64> wasRunning, running;
+    if (!parse(expectedSnapshot_, wasXmax, wasRunning) || !parse(snapshot_, xmax, running) || xmax < wasXmax || xmax - wasXmax > 1000000)
+        return false;
+    const auto ended = [&](quint64 id) { return id < xmax && !running.contains(id); };
+    for (quint64 id = wasXmax; id < xmax; ++id) {
+        if (ended(id) && !ownXids_.contains(id))
+            return false;
+    }
+    for (quint64 id : wasRunning) {
+        if (ended(id) && !ownXids_.contains(id))
+            return false;
+    }
+    expectedSnapshot_ = snapshot_;
+    return true;
 }
 
 // The pin's transaction begins before the match list is read, with the
@@ -558,6 +702,7 @@ void PgCardStore::Unpin()
 void PgCardStore::MoveTo(std::optional<Cursor> cursor)
 {
     freshFirst_ = false;
+    walkStart_ = false;
     const bool same = cursor && cursor_ && !cursor_->after && cursor_->key == cursor->key;
     if (!same)
         CommitPending();
@@ -606,7 +751,7 @@ void PgCardStore::Write(const FieldValue &value)
         params << QString::fromUtf8(criteria_->regex);
         sql += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
     }
-    sql += QStringLiteral(" RETURNING ctid::text");
+    sql += QStringLiteral(" RETURNING ctid::text, xmin::text, txid_current()::text");
     std::vector<std::vector<QString>> rows;
     try {
         rows = Query(Sql(sql), params);
@@ -619,6 +764,16 @@ void PgCardStore::Write(const FieldValue &value)
         throw StoreFailure(QStringLiteral("Cannot write field %1: the record was changed or removed by another session since the walk found it").arg(bound_->name));
     if (byPlace)
         placesWritten_.insert(rows.front().front());
+    // A write of the expected field or a key, or one that a trigger or rule
+    // may carry further, may change a match: its ids stay unknown.
+    const bool leavesMatches = plainTable_ && bound_->name.compare(expectField_, Qt::CaseInsensitive) != 0 && !keyColumns_.contains(field);
+    if (rows.front().size() == 3 && leavesMatches) {
+        // The transaction's id and the savepoint's, as the snapshot counts them.
+        const quint64 top = rows.front()[2].toULongLong();
+        quint64 sub = (top & ~quint64(0xFFFFFFFF)) | rows.front()[1].toULongLong();
+        ownXids_.insert(top);
+        ownXids_.insert(sub < top ? sub + (quint64(1) << 32) : sub);
+    }
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
 }
 

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace pq {
@@ -51,11 +53,19 @@ struct Statement;
 // ServerValues, which an index of the field answers) and LikePattern
 // deciding each, and the walk's further Finds are answered from that list.
 // By a primary key, the list comes with the table's last record, so a move
-// past the last match asks nothing; a Refresh reads the catalog and the
-// first record in one round trip, and a MoveFirst right after it none. A
-// batch walk costs one round trip per written record, an import line about
-// three (Refresh, Find, the write). Changes other sessions commit are seen
-// from the next walk (MoveFirst, Refresh) on.
+// past the last match asks nothing; a Refresh reads the server's snapshot
+// and the first record in one round trip, and the catalog with them only
+// when the snapshot moved (a transaction ended) since the catalog was last
+// read; a MoveFirst right after it asks nothing. An
+// import run's literal search values (ExpectSearches) are looked up together
+// by one query, their case forms narrowing it; its lines' Finds then answer
+// from that, unless the run writes the search field or a key, the table
+// has a trigger or rule, or the record is reached by place. That answer is
+// read again when a Refresh finds that a transaction other than the store's
+// own groups ended since it was read. A batch walk costs one
+// round trip per written record, an import line about two (Refresh, the
+// write). Changes other sessions commit are seen from the next walk
+// (MoveFirst, Refresh) on.
 //
 // Writes are grouped into one transaction, committed at Flush, at the first
 // move after the group-commit interval, and when the store is destroyed.
@@ -87,6 +97,7 @@ public:
     void MoveNext() override;
     void SetText(const QString &text) override;
     void CancelUpdate() override;
+    void ExpectSearches(const QString &field, const QStringList &values) override;
     void Flush() override;
     // A preview needs a table with one whole-number primary key column, or
     // none.
@@ -133,6 +144,8 @@ private:
 
     pq::Connection &Db();
     void Reopen(bool bindingMustExist);
+    using Rows = std::vector<std::vector<QString>>;
+    void ReopenWith(std::optional<Rows> first, bool bindingMustExist);
     const Column *FindColumn(const QString &name) const;
     const Criteria &Resolve(const Search &search);
     static std::vector<QString> SearchTexts(const Column &column, FieldConversion::Kind kind, const QString &value);
@@ -143,7 +156,6 @@ private:
     std::vector<std::vector<QString>> Query(const QByteArray &sql, const QStringList &params, bool pinned = false);
     // Runs statements in one round trip, in one savepoint while a group is
     // open; the rows of each.
-    using Rows = std::vector<std::vector<QString>>;
     std::vector<Rows> QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned = false);
     // A walk over places (ctids) reads its match list on a second connection,
     // in a transaction held until the walk ends: while it lasts, the server
@@ -155,9 +167,14 @@ private:
     QString KeyList() const;
     QString KeyParams(int first) const;
     QByteArray FirstRecordSql() const;
+    QByteArray LastRecordSql() const;
     std::optional<QStringList> FirstRecord();
     std::optional<QStringList> RecordAfter(const QStringList &key);
     void FetchMatches(const Criteria &criteria, const Cursor &from);
+    // True when the walk's Find can answer from the expected searches' matches.
+    bool ServesExpected(const Criteria &criteria) const;
+    void ReadExpected();
+    bool ExpectedStillTrue();
     // The cursor on the record key, if there is one.
     static std::optional<Cursor> At(const std::optional<QStringList> &key);
     void ResolveAfter();
@@ -190,6 +207,20 @@ private:
     std::unique_ptr<Criteria> criteria_;
     std::optional<MatchList> matches_;
     QSet<QString> placesWritten_; // ctid walks: the places this walk's writes filled
+    bool walkStart_ = false;      // the cursor stands on the first record, as Refresh or MoveFirst found it
+
+    // An import run's literal searches (ExpectSearches): per folded value,
+    // the keys of its matches in table order, read by one query; valid
+    // while the server's snapshot is the one they were read in.
+    QString expectField_;
+    std::unordered_map<std::string, std::vector<QStringList>> expected_;
+    QByteArray expectedValues_; // every case form of every value, an array for "= ANY"
+    bool expectedRead_ = false;
+    QString expectedSnapshot_;
+    QSet<quint64> ownXids_; // the ids of the store's own writes' transactions and savepoints
+    std::optional<QStringList> expectedLast_; // the table's last record then
+    QString snapshot_;        // the server's snapshot at the last Refresh
+    bool plainTable_ = false; // no trigger or rule of the table can make one write change another record
 
     bool inGroup_ = false;
     std::chrono::steady_clock::time_point groupBegun_;

@@ -230,7 +230,7 @@ TEST_P(FileStoreTest, WritesMeetLocksFirstAndAreSeenOnceTheirGroupEnds)
 // one pass for them all. Then walks that write the search
 // field (A* becomes B1, B2, ...): first in a commit that fails (no file can be
 // written) and is rolled back with what the walks learnt from its writes,
-// then for good; then another connection changes records.
+// then for good; then another connection changes records, and then the table.
 TEST_P(CardStoreTest, WalksVisitEachMatchOnceInTableOrder)
 {
     Create(QStringLiteral("('A1'), ('a2'), ('B1'), (NULL), ('A1'), ('Ärger'), ('ÄRGER'), ('straße'), ('STRASSE'), ('xſ'), "
@@ -262,6 +262,9 @@ TEST_P(CardStoreTest, WalksVisitEachMatchOnceInTableOrder)
     db->Exec(QStringLiteral("UPDATE CARD_DATA SET REFERENCE = 'a2' WHERE %1 = 2; DELETE FROM CARD_DATA WHERE %1 = 1;"
                             "INSERT INTO CARD_DATA (REFERENCE) VALUES ('A4');").arg(OnServer() ? "kvr_id" : "rowid"));
     ExpectWalksFind(store, {"A*", "a4", "B2", "*"});
+    db->Exec(QStringLiteral("ALTER TABLE CARD_DATA ADD COLUMN Extra TEXT")); // a field the next Refresh binds
+    Walk(store, Like("a4"), QStringLiteral("x"), QStringLiteral("Extra"));
+    EXPECT_EQ(Column("Extra").count(QStringLiteral("x1")), 1);
 }
 
 // Every store finds what LikePattern matches, for the patterns and values of
