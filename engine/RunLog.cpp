@@ -62,6 +62,7 @@ void Engine::Log_event()
     // A scheduler reads status 0 as "the completion entry is in the log".
     if (runEnded && run.autoRun) {
         store.Flush();
+        CloseJournal();  // the program ends here: a journal that could not be kept says so now
         ReportRunEnd();
         s.exit.End(logged ? 0 : 1);
     }
