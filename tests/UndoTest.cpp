@@ -111,7 +111,7 @@ TEST_P(UndoTest, FieldsChangedSinceAreLeftAndCounted)
 INSTANTIATE_TEST_SUITE_P(, UndoTest, ::testing::Values(Store{Backend::Sqlite, true}, Store{Backend::Pg, true}, Store{Backend::Pg, false}),
                          [](const auto &info) { return FreshDatabase::Name(info.param.backend) + std::string(info.param.keyed ? "" : "_without_key"); });
 
-TEST(UndoJournalTest, RunsWithoutAJournalAndOldJournalsAreNotUndone)
+TEST(UndoJournalTest, RunsWithoutAJournalOldJournalsAndPasswordsAreNotKept)
 {
     EngineRig rig;
     rig.Add("'A', 'one', 1");
@@ -126,6 +126,9 @@ TEST(UndoJournalTest, RunsWithoutAJournalAndOldJournalsAreNotUndone)
     const QStringList kept = UndoJournal::Files(folder);
     ASSERT_EQ(kept.size(), UndoJournal::kKept);
     EXPECT_TRUE(kept.first().endsWith("_000003.sqlite")) << kept.first().toStdString();
+    // A server's journal names the connection as one text, never with its password.
+    for (const char *server : {"postgresql://u:secret@h:5/d", "host=h port=5 dbname=d user=u password=x"})
+        EXPECT_EQ(pq::WithoutPassword(server), "user='u' dbname='d' host='h' port='5'");
 }
 
 } // namespace
