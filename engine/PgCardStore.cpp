@@ -827,13 +827,12 @@ QString PgCardStore::UpdateSql(const QString &field, const QString &condition)
 // PgUndoTarget.cpp).
 const WriteJournal::ServerTable &PgCardStore::JournalTable()
 {
-    const QStringList key = keyColumns_.front() == QLatin1String("ctid") ? QStringList{QStringLiteral("ctid"), QStringLiteral("xmin")} : keyColumns_;
     if (journalTable_.connection.isEmpty())
         journalTable_.connection = pq::WithoutPassword(conninfo_);
-    if (journalTable_.table != table_ || journalTable_.key != key) {
-        journalTable_.table = table_;
-        journalTable_.key = key;
-    }
+    const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
+    const QStringList key = byPlace ? QStringList{QStringLiteral("ctid"), QStringLiteral("xmin")} : keyColumns_;
+    journalTable_.table = table_;
+    journalTable_.key = key;
     return journalTable_;
 }
 

@@ -19,7 +19,7 @@ QString TextOf(const sqlite::Value &value)
     if (sqlite3_value_type(value.get()) == SQLITE_NULL)
         return {};
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value.get()));
-    return QString::fromUtf8(text ? text : "", sqlite3_value_bytes(value.get())).append(QLatin1String(""));
+    return QString::fromUtf8(text ? text : "", sqlite3_value_bytes(value.get())); // "" stays a text, not NULL
 }
 
 pq::Param ParamOf(const QString &text)
@@ -96,7 +96,7 @@ public:
         for (int c = 1; c < row.Columns(); ++c)
             made << row.Text(0, c);
         moved_[Identity(write, 1)] = made;
-        own.Wrote(server_, made + record, write.field, TextOf(write.stored), row.IsNull(0, 0) ? QString() : row.Text(0, 0).append(QLatin1String("")));
+        own.Wrote(server_, made + record, write.field, TextOf(write.stored), row.IsNull(0, 0) ? QString() : row.Text(0, 0));
         return true;
     }
 

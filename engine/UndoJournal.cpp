@@ -235,10 +235,9 @@ FieldValue ServerValue(const QString &text)
     return text.isNull() ? FieldValue() : FieldValue(text);
 }
 
-QString JsonText(const QJsonValue &value)
+QString JsonText(const QJsonDocument &document)
 {
-    return QString::fromUtf8(value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
-                                             : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(document.toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -252,12 +251,12 @@ void UndoJournal::Wrote(const ServerTable &table, const QStringList &record, con
     if (!server_) {
         server_ = table;
         database_ = table.connection;
-        serverTable_ = JsonText(QJsonObject{{QStringLiteral("table"), table.table}, {QStringLiteral("key"), QJsonArray::fromStringList(table.key)}});
+        serverTable_ = JsonText(QJsonDocument(QJsonObject{{QStringLiteral("table"), table.table}, {QStringLiteral("key"), QJsonArray::fromStringList(table.key)}}));
     } else if (server_->connection != table.connection || server_->table != table.table || server_->key != table.key) {
         Fail(QStringLiteral("the card table or its key changed during the run"));
         return;
     }
-    group_.push_back(Entry{JsonText(QJsonArray::fromStringList(record)), field, ServerValue(old), ServerValue(written)});
+    group_.push_back(Entry{JsonText(QJsonDocument(QJsonArray::fromStringList(record))), field, ServerValue(old), ServerValue(written)});
 }
 
 void UndoJournal::Dropped()
