@@ -1,9 +1,8 @@
 #include "JournalUndo.h"
 
-#include "UndoTarget.h"
-
 #include "CardStore.h"
 #include "Sqlite.h"
+#include "UndoTarget.h"
 
 namespace {
 
