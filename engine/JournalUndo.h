@@ -17,6 +17,7 @@ struct JournalSummary
     QDateTime undoes;
     QString cardDatabase; // empty when the run wrote nothing
     QString rowidName;
+    QString cardTable;    // a server's table and key; empty for an SQLite file
     QDateTime undone;     // when the run was taken back, if it was
     QString failure;      // why the journal is incomplete, if it is
     qint64 writes = 0;
@@ -30,7 +31,7 @@ JournalSummary ReadJournal(const QString &path);
 // A field that an undo left as it is, and why.
 struct UndoConflict
 {
-    qint64 rowid = 0;
+    QString record;
     QString field;
     QString reason;
 };
@@ -42,13 +43,14 @@ struct UndoTally
 };
 
 // Takes back the journal's writes, newest first, in one write transaction
-// of the card database it names: a field gets its old value back only
-// while the record still holds the value the run stored; one changed since
-// (or refused by the table) is a conflict and is left alone. A write of a
-// group whose commit the journal never saw counts as never made when the
-// record holds its old value. own is told of every field written. Throws
-// StoreFailure when the undo cannot be done: nothing is restored then.
-UndoTally RestoreJournal(const JournalSummary &journal, WriteJournal &own);
+// of the card database it names (OpenUndoTarget; cardDatabase is the
+// setting now): a field gets its old value back only while the record still
+// holds the value the run stored; one changed since (or refused by the
+// table) is a conflict and is left alone. A write of a group whose commit
+// the journal never saw counts as never made when the record holds its old
+// value. own is told of every field written. Throws StoreFailure when the
+// undo cannot be done: nothing is restored then.
+UndoTally RestoreJournal(const JournalSummary &journal, const QString &cardDatabase, WriteJournal &own);
 
 // Whether the writes of an undo's journal whose group was never marked
 // committed are in the card database: an undo commits its writes in one
@@ -56,7 +58,7 @@ UndoTally RestoreJournal(const JournalSummary &journal, WriteJournal &own);
 // an undo that never happened, and one ended just after it, the journal of
 // an undo that did. In the second case the group is marked committed now.
 // Throws StoreFailure.
-bool SettleUnmarkedUndo(const JournalSummary &journal);
+bool SettleUnmarkedUndo(const JournalSummary &journal, const QString &cardDatabase);
 
 // Notes in the journal that its run was taken back at when. Throws StoreFailure.
 void MarkUndone(const QString &path, const QDateTime &when);

@@ -101,6 +101,8 @@ pq::Connection &PgCardStore::Db()
 [[noreturn]] void PgCardStore::Lost(const QString &reason)
 {
     const std::size_t uncommitted = inGroup_ ? groupWrites_.size() : 0;
+    if (inGroup_)
+        journal_->Dropped(); // the server rolls the group back
     db_.reset();
     pin_.reset();
     pinned_ = false;
@@ -425,18 +427,23 @@ void PgCardStore::Flush()
     inGroup_ = false;
     std::vector<LostWrites::Lost> writes = std::exchange(groupWrites_, {});
     QString refusal;
+    journal_->Committing();
     try {
         if (db_->ExecScript("COMMIT") != "COMMIT")
             refusal = QStringLiteral("the server rolled the transaction back");
     } catch (const pq::Broken &e) {
+        journal_->Unsettled();
         groupWrites_ = std::move(writes);
         inGroup_ = true;
         Lost(e.message());
     } catch (const pq::Error &e) {
         refusal = e.Reason();
     }
-    if (refusal.isEmpty())
+    if (refusal.isEmpty()) {
+        journal_->Committed();
         return;
+    }
+    journal_->Dropped();
     expectedRead_ = false;
     for (LostWrites::Lost &lost : writes)
         lost.reason = refusal;
@@ -744,30 +751,35 @@ void PgCardStore::Write(const FieldValue &value)
     const pq::Param param = ParamOf(value);
     QStringList params{param ? QString::fromUtf8(*param) : QString()};
     params += cursor_->key;
-    QString sql = QStringLiteral("UPDATE %1 SET %2 = $1 WHERE (%3) = (%4)").arg(table_, field, KeyList(), KeyParams(2));
+    QString condition = QStringLiteral("(%1) = (%2)").arg(KeyList(), KeyParams(2));
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
     const bool onMatch = OnMatch();
     if (byPlace && onMatch && !criteria_->regex.isEmpty()) {
         params << QString::fromUtf8(criteria_->regex);
-        sql += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
+        condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
     }
-    sql += QStringLiteral(" RETURNING ctid::text, xmin::text, txid_current()::text");
     std::vector<std::vector<QString>> rows;
     try {
-        rows = Query(Sql(sql), params);
+        rows = Query(Sql(UpdateSql(field, condition)), params);
     } catch (const pq::Error &e) {
         throw Refusal(bound_->name, *pending_, e.Reason());
     }
-    if (rows.empty() && byPlace)
-        rows = WriteMoved(params.front(), onMatch);
+    std::optional<Written> written;
+    const bool moved = rows.empty() && byPlace;
+    if (moved)
+        rows = WriteMoved(params.front(), onMatch, written);
+    else if (!rows.empty() && journal_ != &noJournal_)
+        written = Written{QStringList(rows.front().begin() + 5, rows.front().end()), rows.front()[3], rows.front()[4]};
     if (rows.empty())
         throw StoreFailure(QStringLiteral("Cannot write field %1: the record was changed or removed by another session since the walk found it").arg(bound_->name));
+    if (written)
+        journal_->Wrote(JournalTable(), written->record, bound_->name, written->old, written->stored);
     if (byPlace)
         placesWritten_.insert(rows.front().front());
     // A write of the expected field or a key, or one that a trigger or rule
     // may carry further, may change a match: its ids stay unknown.
     const bool leavesMatches = plainTable_ && bound_->name.compare(expectField_, Qt::CaseInsensitive) != 0 && !keyColumns_.contains(field);
-    if (rows.front().size() == 3 && leavesMatches) {
+    if (!moved && leavesMatches) {
         // The transaction's id and the savepoint's, as the snapshot counts them.
         const quint64 top = rows.front()[2].toULongLong();
         quint64 sub = (top & ~quint64(0xFFFFFFFF)) | rows.front()[1].toULongLong();
@@ -775,6 +787,59 @@ void PgCardStore::Write(const FieldValue &value)
         ownXids_.insert(sub < top ? sub + (quint64(1) << 32) : sub);
     }
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
+}
+
+// Without a journal: UPDATE ... SET f = $1 WHERE <condition>. With one, the
+// record is locked and its old value read by a CTE, and written by the
+// UPDATE joined to it on the key, in one statement: one round trip, and the
+// value returned is the one the write replaced (the lock holds the record
+// between the two; the CTE, like an UPDATE, follows a record that another
+// session changed meanwhile to its newest version, and the UPDATE then
+// reaches that version through the key, which the join rechecks). The
+// statement returns, after the ctid, xmin and transaction id that every
+// write returns: the old value's text, the new value's text as the write
+// stored it (the write's own result, not a read of the field after it), the
+// journal key's texts for the new version and for the one it replaced.
+QString PgCardStore::UpdateSql(const QString &field, const QString &condition)
+{
+    if (journal_ == &noJournal_)
+        return QStringLiteral("UPDATE %1 SET %2 = $1 WHERE %3 RETURNING ctid::text, xmin::text, txid_current()::text").arg(table_, field, condition);
+    const QStringList &key = JournalTable().key;
+    QStringList keyTexts, made, replaced, outer, inner;
+    for (qsizetype i = 0; i < key.size(); ++i) {
+        keyTexts << QStringLiteral("(%1)::text AS kvr_r%2").arg(key[i]).arg(i);
+        made << QStringLiteral("(kvr_t.%1)::text").arg(key[i]);
+        replaced << QStringLiteral("kvr_o.kvr_r%1").arg(i);
+    }
+    for (const QString &column : keyColumns_) {
+        outer << QStringLiteral("kvr_t.") + column;
+        inner << QStringLiteral("kvr_o.") + column;
+    }
+    const QString comma = QStringLiteral(", ");
+    return QStringLiteral("WITH kvr_o AS (SELECT %1, %2, (%3)::text AS kvr_old FROM %4 WHERE %5 FOR NO KEY UPDATE) "
+                          "UPDATE %4 AS kvr_t SET %3 = $1 FROM kvr_o WHERE (%6) = (%7) "
+                          "RETURNING kvr_t.ctid::text, kvr_t.xmin::text, txid_current()::text, kvr_o.kvr_old, (kvr_t.%3)::text, %8, %9")
+        .arg(KeyList(), keyTexts.join(comma), field, table_, condition, outer.join(comma), inner.join(comma), made.join(comma), replaced.join(comma));
+}
+
+// A record is named in the journal by its primary key, or, without one, by
+// the place and transaction id of the row version a write made (argued in
+// PgUndoTarget.cpp).
+const WriteJournal::ServerTable &PgCardStore::JournalTable()
+{
+    if (journalTable_.connection.isEmpty())
+        journalTable_.connection = pq::WithoutPassword(conninfo_);
+    const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
+    const QStringList key = byPlace ? QStringList{QStringLiteral("ctid"), QStringLiteral("xmin")} : keyColumns_;
+    journalTable_.table = table_;
+    journalTable_.key = key;
+    return journalTable_;
+}
+
+bool PgCardStore::SetJournal(WriteJournal *journal)
+{
+    journal_ = journal ? journal : &noJournal_;
+    return true;
 }
 
 // Keys of whole-number primary keys are themselves; a place (block, line)
@@ -833,12 +898,13 @@ bool PgCardStore::OnMatch() const
 // server itself rechecks a row that a concurrent UPDATE reaches). No newer
 // version (the record was deleted), one that no longer matches, or a server
 // without currtid2: nothing is written.
-std::vector<std::vector<QString>> PgCardStore::WriteMoved(const QString &text, bool onMatch)
+std::vector<std::vector<QString>> PgCardStore::WriteMoved(const QString &text, bool onMatch, std::optional<Written> &written)
 {
     const QString value = onMatch ? ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo) : QStringLiteral("NULL");
+    const QString field = pq::QuoteIdentifier(bound_->name);
     std::vector<std::vector<QString>> newest;
     try {
-        newest = Query(Sql(QStringLiteral("SELECT ctid::text, %1 FROM %2 WHERE ctid = (SELECT currtid2($1, $2::tid)) FOR UPDATE").arg(value, table_)),
+        newest = Query(Sql(QStringLiteral("SELECT ctid::text, %1, xmin::text, (%3)::text FROM %2 WHERE ctid = (SELECT currtid2($1, $2::tid)) FOR UPDATE").arg(value, table_, field)),
                        {table_, cursor_->key.front()});
     } catch (const pq::Error &e) {
         if (e.SqlState() != QLatin1String("42883")) // undefined function
@@ -846,10 +912,14 @@ std::vector<std::vector<QString>> PgCardStore::WriteMoved(const QString &text, b
     }
     if (newest.empty() || newest.front()[0] == cursor_->key.front() || (onMatch && (newest.front()[1].isNull() || !Matches(*criteria_, newest.front()[1]))))
         return {};
+    std::vector<std::vector<QString>> rows;
     try {
-        return Query(Sql(QStringLiteral("UPDATE %1 SET %2 = $1 WHERE ctid = $2 RETURNING ctid::text").arg(table_, pq::QuoteIdentifier(bound_->name))),
+        rows = Query(Sql(QStringLiteral("UPDATE %1 SET %2 = $1 WHERE ctid = $2 RETURNING ctid::text, xmin::text, (%2)::text").arg(table_, field)),
                      {text, newest.front()[0]});
     } catch (const pq::Error &e) {
         throw Refusal(bound_->name, *pending_, e.Reason());
     }
+    if (!rows.empty() && journal_ != &noJournal_)
+        written = Written{{rows.front()[0], rows.front()[1], newest.front()[0], newest.front()[2]}, newest.front()[3], rows.front()[2]};
+    return rows;
 }

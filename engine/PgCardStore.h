@@ -3,6 +3,7 @@
 #include "CardStore.h"
 #include "FieldConversion.h"
 #include "LikePattern.h"
+#include "WriteJournal.h"
 
 #include <QByteArray>
 #include <QList>
@@ -103,6 +104,7 @@ public:
     // none.
     qint64 RecordKey() const override;
     std::vector<std::string> TextsIfCommitted(const QString &text) override;
+    bool SetJournal(WriteJournal *journal) override;
 
     // How long a write transaction may stay open before a move commits it;
     // about one second unless set.
@@ -184,8 +186,20 @@ private:
     void Write(const FieldValue &value);
     // True when the cursor stands on an entry of the current match list.
     bool OnMatch() const;
-    // Writes text into the newest version of the record whose place the walk found; the rows written.
-    std::vector<std::vector<QString>> WriteMoved(const QString &text, bool onMatch);
+    // What a journalled write tells its journal (WriteJournal::Wrote).
+    struct Written
+    {
+        QStringList record;
+        QString old;
+        QString stored;
+    };
+    // The write's statement: with a journal, the same UPDATE, which returns
+    // the value it replaced and the key of the version it made.
+    QString UpdateSql(const QString &field, const QString &condition);
+    const WriteJournal::ServerTable &JournalTable();
+    // Writes text into the newest version of the record whose place the
+    // walk found; the rows written, and with a journal what it is told.
+    std::vector<std::vector<QString>> WriteMoved(const QString &text, bool onMatch, std::optional<Written> &written);
     [[noreturn]] void Lost(const QString &reason);
 
     QString conninfo_;
@@ -221,6 +235,10 @@ private:
     std::optional<QStringList> expectedLast_; // the table's last record then
     QString snapshot_;        // the server's snapshot at the last Refresh
     bool plainTable_ = false; // no trigger or rule of the table can make one write change another record
+
+    WriteJournal noJournal_;
+    WriteJournal *journal_ = &noJournal_;
+    WriteJournal::ServerTable journalTable_;
 
     bool inGroup_ = false;
     std::chrono::steady_clock::time_point groupBegun_;

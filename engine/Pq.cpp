@@ -58,6 +58,20 @@ bool HoldsPassword(const QString &conninfo)
     return false;
 }
 
+QString WithoutPassword(const QString &conninfo)
+{
+    const OptionsHandle options = Options(conninfo);
+    QStringList keywords;
+    for (const PQconninfoOption *o = options.get(); o && o->keyword; ++o) {
+        if (qstrcmp(o->keyword, "password") == 0 || !o->val || !*o->val)
+            continue;
+        QString value = QString::fromUtf8(o->val);
+        value.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+        keywords << QStringLiteral("%1='%2'").arg(QString::fromUtf8(o->keyword), value);
+    }
+    return keywords.join(QLatin1Char(' '));
+}
+
 // Where a keyword is unset, libpq's own default (its environment variables
 // included) is what a connection uses: PQconndefaults gives those.
 QString Describe(const QString &conninfo)

@@ -39,6 +39,10 @@ using ResultHandle = std::unique_ptr<PGresult, ClearResult>;
 bool IsConnectionString(const QString &setting);
 // True when the connection string holds a password.
 bool HoldsPassword(const QString &conninfo);
+// The connection string as keywords, every one that is set but the password,
+// in libpq's order: the same text for the same connection however it was
+// written (URI or keywords). Empty when libpq cannot parse it.
+QString WithoutPassword(const QString &conninfo);
 // "host H port P database D user U", as libpq resolves them with its
 // defaults and environment: what messages name a server by.
 QString Describe(const QString &conninfo);

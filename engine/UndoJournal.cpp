@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -21,9 +24,11 @@ qint64 Number(const QString &file)
 }
 
 // The old and new values have no declared type, so SQLite keeps each as
-// it is given: the storage class and bytes the card database held.
+// it is given: the storage class and bytes the card database held. A
+// server's key texts are a JSON array, which the record column's integer
+// affinity leaves a text ("012" stays "012").
 const char *const kSchema[] = {
-    "CREATE TABLE run(started TEXT NOT NULL, undoes TEXT, card_database TEXT, rowid_name TEXT, undone TEXT, failure TEXT)",
+    "CREATE TABLE run(started TEXT NOT NULL, undoes TEXT, card_database TEXT, rowid_name TEXT, undone TEXT, failure TEXT, card_table TEXT)",
     "CREATE TABLE writes(seq INTEGER PRIMARY KEY, grp INTEGER NOT NULL, record INTEGER NOT NULL, field TEXT NOT NULL, old, new)",
     "CREATE TABLE committed(grp INTEGER PRIMARY KEY)",
 };
@@ -104,7 +109,7 @@ void UndoJournal::Writing(sqlite::Database &db, const QString &rowidName, qint64
         if (database_.isEmpty())
             database_ = db.Path();
         LearnType(db, field);
-        writing_.emplace(Entry{rowid, field, Read(db, rowid, field), std::nullopt, nullptr});
+        writing_.emplace(Entry{rowid, field, Read(db, rowid, field), sqlite::Value()});
     } catch (const ::Failure &e) {
         Fail(e.message());
     }
@@ -151,7 +156,7 @@ void UndoJournal::Kept(const FieldValue &written)
     try {
         const Form &form = formTables_.at(writing_->field);
         if (form.keepsAll || std::holds_alternative<std::monostate>(written) || (form.keepsText && std::holds_alternative<QString>(written)))
-            writing_->given = written;
+            writing_->stored = written;
         else
             writing_->stored = Stored(writing_->field, written);
         group_.push_back(std::move(*writing_));
@@ -165,8 +170,10 @@ void UndoJournal::KeptExact(const sqlite::Value &written)
 {
     if (!writing_)
         return;
-    writing_->stored.reset(written ? sqlite3_value_dup(written.get()) : nullptr);
-    if (written && !writing_->stored)
+    sqlite::Value copy(written ? sqlite3_value_dup(written.get()) : nullptr);
+    const bool copied = copy || !written;
+    writing_->stored = std::move(copy);
+    if (!copied)
         Fail(QStringLiteral("out of memory"));
     else
         group_.push_back(std::move(*writing_));
@@ -181,13 +188,19 @@ void UndoJournal::Committing()
     try {
         sqlite::Transaction transaction(*db_);
         if (!databaseSaved_) {
-            db_->Cached("UPDATE run SET card_database = ?1, rowid_name = ?2").Bind(1, database_).Bind(2, rowidName_).Execute();
+            sqlite::Statement &run = db_->Cached("UPDATE run SET card_database = ?1, rowid_name = ?2, card_table = ?3");
+            run.Bind(1, database_).Bind(2, rowidName_);
+            server_ ? run.Bind(3, serverTable_) : run.Bind(3, nullptr);
+            run.Execute();
             databaseSaved_ = true;
         }
         sqlite::Statement &insert = db_->Cached("INSERT INTO writes(grp, record, field, old, new) VALUES(?1, ?2, ?3, ?4, ?5)");
+        const auto bind = [&](int n, const auto &value) { insert.Bind(n, value); };
         for (const Entry &entry : group_) {
-            insert.Bind(1, groupNumber_).Bind(2, entry.rowid).Bind(3, entry.field).Bind(4, entry.old);
-            entry.given ? insert.Bind(5, *entry.given) : insert.Bind(5, entry.stored);
+            insert.Bind(1, groupNumber_).Bind(3, entry.field);
+            std::visit([&](const auto &record) { bind(2, record); }, entry.record);
+            std::visit([&](const auto &old) { bind(4, old); }, entry.old);
+            std::visit([&](const auto &stored) { bind(5, stored); }, entry.stored);
             insert.Execute();
         }
         transaction.Commit();
@@ -215,6 +228,37 @@ void UndoJournal::Committed()
     ++groupNumber_;
 }
 
+namespace {
+
+FieldValue ServerValue(const QString &text)
+{
+    return text.isNull() ? FieldValue() : FieldValue(text);
+}
+
+QString JsonText(const QJsonDocument &document)
+{
+    return QString::fromUtf8(document.toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+// The journal names one table of one server: a run whose store found
+// another table, or another key, midway cannot be taken back as one.
+void UndoJournal::Wrote(const ServerTable &table, const QStringList &record, const QString &field, const QString &old, const QString &written)
+{
+    if (!failure_.isEmpty())
+        return;
+    if (!server_) {
+        server_ = table;
+        database_ = table.connection;
+        serverTable_ = JsonText(QJsonDocument(QJsonObject{{QStringLiteral("table"), table.table}, {QStringLiteral("key"), QJsonArray::fromStringList(table.key)}}));
+    } else if (server_->connection != table.connection || server_->table != table.table || server_->key != table.key) {
+        Fail(QStringLiteral("the card table or its key changed during the run"));
+        return;
+    }
+    group_.push_back(Entry{JsonText(QJsonDocument(QJsonArray::fromStringList(record))), field, ServerValue(old), ServerValue(written)});
+}
+
 void UndoJournal::Dropped()
 {
     writing_.reset();
@@ -226,6 +270,15 @@ void UndoJournal::Dropped()
             Fail(e.message());
         }
     }
+    groupSaved_ = false;
+    ++groupNumber_;
+}
+
+// The connection broke while the group was being committed: it stays in the
+// journal unmarked, and an undo tells by the records whether it was made.
+void UndoJournal::Unsettled()
+{
+    group_.clear();
     groupSaved_ = false;
     ++groupNumber_;
 }

@@ -9,11 +9,15 @@
 
 #include <map>
 #include <optional>
+#include <variant>
 #include <vector>
 
 // The undo journal of one run: an SQLite file in the undo folder holding,
 // for every field the run wrote, the record's rowid, the field, the value it
-// replaced and the value it stored, both copied as SQLite stored them.
+// replaced and the value it stored, both copied as SQLite stored them. For a
+// run on a server: the record's key texts (a JSON array: see Wrote), and
+// the server's texts of both values, or NULL; the run row names the
+// connection without its password, the table and the key's expressions.
 //
 // Why the journal matches what the card database committed, even when the
 // program is killed: the rows of a write group are committed to the journal
@@ -45,9 +49,11 @@ public:
     void Writing(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field) override;
     void Kept(const FieldValue &written) override;
     void KeptExact(const sqlite::Value &written) override;
+    void Wrote(const ServerTable &table, const QStringList &record, const QString &field, const QString &old, const QString &written) override;
     void Committing() override;
     void Committed() override;
     void Dropped() override;
+    void Unsettled() override;
 
     // Why the journal could not be kept; empty while it is whole.
     const QString &Failure() const { return failure_; }
@@ -59,15 +65,17 @@ public:
     static QStringList Files(const QString &folder);
 
 private:
+    // A value as the journal keeps it: a copy of what SQLite stored, or a
+    // value given, which the journal's untyped columns store as it is.
+    using Held = std::variant<sqlite::Value, FieldValue>;
     struct Entry
     {
-        qint64 rowid = 0;
+        std::variant<qint64, QString> record; // a rowid, or a server's key texts
         QString field;
-        sqlite::Value old;
+        Held old;
         // What the write stored: the value given, when the field keeps it
         // as it is, else a copy of its stored form.
-        std::optional<FieldValue> given;
-        sqlite::Value stored;
+        Held stored;
     };
 
     sqlite::Value Read(sqlite::Database &db, qint64 rowid, const QString &field);
@@ -79,6 +87,8 @@ private:
     std::optional<sqlite::Database> db_;
     QString failure_;
     QString database_; // the card database, once it was written
+    std::optional<ServerTable> server_;
+    QString serverTable_; // server_'s table and key, as the run row keeps them
     QString rowidName_;
     QString readField_;
     QByteArray readSql_;

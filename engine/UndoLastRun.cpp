@@ -5,9 +5,9 @@
 #include "Failure.h"
 #include "JournalUndo.h"
 #include "UndoJournal.h"
+#include "UndoTarget.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -15,12 +15,6 @@ namespace {
 QString RunTime(const QDateTime &started)
 {
     return started.toString(QStringLiteral("MM-dd-yyyy h:mm:ss AP"));
-}
-
-bool SameFile(const QString &a, const QString &b)
-{
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
 
 const int kConflictsShown = 20;
@@ -34,8 +28,6 @@ Engine::UndoEnd Engine::UndoLastRun(const QString &cardDatabase, const std::func
         s.msg.Show(why, MsgIcon::Information);
         return UndoEnd::NotUndone;
     };
-    if (IsServerDatabase(cardDatabase))
-        return refuse(QStringLiteral("Undo Last Run takes back runs on an SQLite card database only; runs on a server keep no undo journal."));
     QStringList files = UndoJournal::Files(folder);
     JournalSummary journal;
     try {
@@ -48,7 +40,7 @@ Engine::UndoEnd Engine::UndoLastRun(const QString &cardDatabase, const std::func
             // An undo that ended (killed, say) before its journal saw its
             // commit: when it never happened its journal goes, and the run it
             // was to take back is the last one again.
-            if (SettleUnmarkedUndo(journal)) {
+            if (SettleUnmarkedUndo(journal, cardDatabase)) {
                 const QString taken = files.size() > 1 ? folder + QLatin1Char('/') + files[files.size() - 2] : QString();
                 if (!taken.isEmpty() && ReadJournal(taken).started == journal.undoes)
                     MarkUndone(taken, journal.started);
@@ -69,14 +61,15 @@ Engine::UndoEnd Engine::UndoLastRun(const QString &cardDatabase, const std::func
         return refuse(QStringLiteral("The undo journal of the last %1 is incomplete (%2): it cannot be undone.").arg(what, journal.failure));
     if (journal.writes == 0)
         return refuse(QStringLiteral("The last %1 changed no field: there is nothing to undo.").arg(what));
-    if (!SameFile(journal.cardDatabase, cardDatabase))
+    const QString where = ShownCardDatabase(journal.cardDatabase, !journal.cardTable.isEmpty());
+    if (!SameCardDatabase(journal, cardDatabase))
         return refuse(QStringLiteral("The last %1 changed the card database %2, not the one set up now (%3).")
-                          .arg(what, journal.cardDatabase, cardDatabase));
+                          .arg(what, where, ShownCardDatabase(cardDatabase, IsServerDatabase(cardDatabase))));
 
     if (!confirm(QStringLiteral("The last %1 changed %2 fields (%3) of %4.")
                      .arg(what)
                      .arg(journal.writes)
-                     .arg(journal.fields.join(QStringLiteral(", ")), journal.cardDatabase)))
+                     .arg(journal.fields.join(QStringLiteral(", ")), where)))
         return UndoEnd::NotUndone;
 
     // An undo of an undo journals nothing: an undo is undoable once.
@@ -87,7 +80,7 @@ Engine::UndoEnd Engine::UndoLastRun(const QString &cardDatabase, const std::func
     try {
         if (run.undoJournal && !journal.undoes.isValid())
             own = std::make_unique<UndoJournal>(folder, now, journal.started);
-        tally = RestoreJournal(journal, own ? static_cast<WriteJournal &>(*own) : none);
+        tally = RestoreJournal(journal, cardDatabase, own ? static_cast<WriteJournal &>(*own) : none);
         MarkUndone(journal.path, now);
     } catch (const Failure &error) {
         if (own && tally.restored == 0)
@@ -104,7 +97,7 @@ Engine::UndoEnd Engine::UndoLastRun(const QString &cardDatabase, const std::func
     QString report = entry + QLatin1Char('.');
     for (std::size_t i = 0; i < tally.conflicts.size() && i < kConflictsShown; ++i) {
         const UndoConflict &conflict = tally.conflicts[i];
-        report += QStringLiteral("\rLeft: record %1, field %2 (%3)").arg(conflict.rowid).arg(conflict.field, conflict.reason);
+        report += QStringLiteral("\rLeft: record %1, field %2 (%3)").arg(conflict.record, conflict.field, conflict.reason);
     }
     if (tally.conflicts.size() > kConflictsShown)
         report += QStringLiteral("\r... and %1 more").arg(qsizetype(tally.conflicts.size()) - kConflictsShown);

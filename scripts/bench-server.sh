@@ -14,7 +14,9 @@
 # median of 3, the ratios, and the program's round trips per record written,
 # as its libpq layer counts them (KVR_PG_ROUND_TRIPS=1: every wait for the
 # server's answers is one, however many statements went out before it).
-# Last, the records the program changed are compared with psql's.
+# Last, the records the program changed are compared with psql's. The
+# program's runs keep their undo journal; BENCH_JOURNAL=0 switches it off
+# (Undo_Journal=0), to show what the journal costs.
 #   bench-server.sh [quick]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -69,6 +71,7 @@ SQL
 cat >"$tmp/config/Tavrin.ini" <<INI
 [Bulkrun]
 Card_Database=$KVR_TEST_PG
+Undo_Journal=${BENCH_JOURNAL:-1}
 Search_Field=REFERENCE
 Search_Criteria=C*
 Replace_Field=STATUS
