@@ -225,7 +225,8 @@ void PgCardStore::Reopen(bool bindingMustExist)
     const QByteArray catalog = R"(
         WITH s AS (SELECT txid_current_snapshot()::text AS snapshot),
         t AS (
-            SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name, c.relhasrules
+            SELECT c.oid, quote_ident(n.nspname) || '.' || quote_ident(c.relname) AS name, c.relhasrules,
+                c.relkind = 'p' OR c.relhassubclass AS spread
             FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace
             WHERE upper(c.relname) = 'CARD_DATA' AND c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false))
             ORDER BY array_position(current_schemas(false), n.nspname), c.relname <> 'card_data', c.relname
@@ -233,12 +234,13 @@ void PgCardStore::Reopen(bool bindingMustExist)
         c AS (
             SELECT t.name, a.attname, ty.typname, a.atttypmod, array_position(i.indkey::int2[], a.attnum) AS keypos,
                 format_type(a.atttypid, a.atttypmod) AS format, a.attnum,
-                NOT t.relhasrules AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid AND NOT g.tgisinternal) AS plain
+                NOT t.relhasrules AND NOT EXISTS (SELECT 1 FROM pg_catalog.pg_trigger g WHERE g.tgrelid = t.oid AND NOT g.tgisinternal) AS plain,
+                t.spread
             FROM t JOIN pg_catalog.pg_attribute a ON a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped
             JOIN pg_catalog.pg_type ty ON ty.oid = a.atttypid
             LEFT JOIN pg_catalog.pg_index i ON i.indrelid = t.oid AND i.indisprimary
             WHERE $1::text IS DISTINCT FROM (SELECT snapshot FROM s))
-        SELECT c.name, c.attname, c.typname, c.atttypmod, c.keypos, c.format, s.snapshot, c.plain
+        SELECT c.name, c.attname, c.typname, c.atttypmod, c.keypos, c.format, s.snapshot, c.plain, c.spread
         FROM s LEFT JOIN c ON true
         ORDER BY c.attnum)";
     // The first record of the table as it was is asked for in the same round
@@ -285,6 +287,15 @@ void PgCardStore::Reopen(bool bindingMustExist)
     keyColumns_.clear();
     for (const auto &column : key)
         keyColumns_ << column.second;
+    // A place (ctid) names a row only within one table: in a table whose
+    // rows lie in partitions or inheriting tables, the same place holds a row
+    // in each of them, and a write by place would reach them all.
+    if (keyColumns_.isEmpty() && rows.front()[8] == QLatin1String("t")) {
+        table_.clear();
+        throw StoreFailure(QStringLiteral("The table %1 of the card database %2 has no primary key and its rows lie in several tables "
+                                          "(partitions or inheriting tables): the program cannot tell its records apart. Give it a primary key.")
+                               .arg(kTable, server_));
+    }
     if (keyColumns_.isEmpty())
         keyColumns_ << QStringLiteral("ctid");
     wholeKey_ = wholeKey_ && keyColumns_.size() == 1;
@@ -564,9 +575,14 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
         params << QString::fromUtf8(criteria.regex);
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(value).arg(params.size());
     }
+    // The second connection sees only committed rows: the open group is
+    // committed first, or the list would name the places the store's own
+    // writes have left, and the walk would miss those records.
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
-    if (byPlace)
+    if (byPlace) {
+        Flush();
         Pin();
+    }
     const QByteArray matching = Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 ORDER BY %5")
                                         .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList()));
     // By a primary key, the table's last record comes in the same round

@@ -53,11 +53,6 @@ struct UndoTest : ::testing::TestWithParam<Store>
         rig.run.searchField = "REFERENCE";
         rig.run.searchValue = "*";
         rig.run.useList = true;
-        // Every write its own commit: a walk over places reads its matches on
-        // a second connection, which sees the run's earlier writes only once
-        // they are committed.
-        if (auto *pg = dynamic_cast<PgCardStore *>(&rig.store))
-            pg->SetGroupCommitInterval({});
     }
     void SetUp() override
     {
