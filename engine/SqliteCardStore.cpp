@@ -123,6 +123,10 @@ struct SqliteCardStore::Connection
     std::optional<qint64> dataVersion;
     // The dataVersion when the table's columns were last read.
     std::optional<qint64> columnsVersion;
+    // The schema has a trigger or a foreign key: a write may change more
+    // than its field, or leave a violation behind, which only a savepoint
+    // around it can take back alone.
+    bool writesNeedSavepoint = true;
 };
 
 SqliteCardStore::SqliteCardStore(const QString &path)
@@ -211,6 +215,12 @@ void SqliteCardStore::Reopen(bool bindingMustExist)
         if (c.rowid.isEmpty())
             throw StoreFailure(QStringLiteral("The table %1 of %2 hides its rowid behind columns").arg(kTable, path_));
         c.writes.SetRowidName(c.rowid);
+        c.writesNeedSavepoint = c.db.Cached("SELECT EXISTS (SELECT 1 FROM sqlite_schema WHERE type = 'trigger') "
+                                            "OR EXISTS (SELECT 1 FROM sqlite_temp_schema WHERE type = 'trigger') "
+                                            "OR EXISTS (SELECT 1 FROM sqlite_schema AS t, pragma_foreign_key_list(t.name) AS f WHERE t.type = 'table')")
+                                    .QueryInt64()
+                                    .value_or(1)
+                                    != 0;
     }
     c.writes.SetInterval(groupCommitInterval_);
 
@@ -548,7 +558,10 @@ void SqliteCardStore::CommitPending()
 }
 
 // A refused write undoes itself only, back to its savepoint; the changes
-// before it in the same transaction stay.
+// before it in the same transaction stay. Without triggers and foreign keys
+// a write is one statement that changes one row, which SQLite takes back
+// whole when it fails, and which can leave no violation behind: the
+// savepoint (two statements and a copy of the page per write) is left out.
 void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
 {
     Connection &c = *db_;
@@ -563,7 +576,9 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
 
     RecordWrite write{rowid, field, value, criteria_ ? criteria_->pattern.Text() : QString()};
     try {
-        sqlite::Savepoint savepoint(c.db, "kvr_write");
+        std::optional<sqlite::Savepoint> savepoint;
+        if (c.writesNeedSavepoint)
+            savepoint.emplace(c.db, "kvr_write");
         std::optional<std::string> keyBefore;
         bool keyed = false;
         if (c.index.IsBuilt()) {
@@ -597,7 +612,8 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
                 indexFailed_ = true;
             }
         }
-        savepoint.Release();
+        if (savepoint)
+            savepoint->Release();
         NoteWrite(field, rowid, reach);
         c.writes.Add(std::move(write));
     } catch (const sqlite::Error &e) {
