@@ -221,6 +221,7 @@ void SqliteCardStore::Reopen(bool bindingMustExist)
                                     .QueryInt64()
                                     .value_or(1)
                                     != 0;
+        c.writes.SetPlainSchema(!c.writesNeedSavepoint);
     }
     c.writes.SetInterval(groupCommitInterval_);
 

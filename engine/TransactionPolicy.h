@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BeforeImage.h"
 #include "CardStore.h"
 #include "FieldConversion.h"
 #include "Sqlite.h"
@@ -57,6 +58,9 @@ public:
 
     // The journal told of every write and commit; none unless set.
     void SetJournal(WriteJournal *journal) { journal_ = journal ? journal : &noJournal_; }
+    // Whether the schema lets a write hand the journal the value it
+    // replaced (see BeforeImage); told again whenever the schema is read.
+    void SetPlainSchema(bool plain) { beforeImage_.SetTableServed(plain); }
 
     bool IsOpen() const { return transaction_.has_value(); }
     // Begins a group unless one is open, ending any read transaction first;
@@ -110,6 +114,7 @@ private:
     // could not be locked; the rest of the group is then lost for the same
     // reason without another try.
     QString refusedAll_;
+    BeforeImage beforeImage_;
     WriteJournal noJournal_;
     WriteJournal *journal_ = &noJournal_;
 };

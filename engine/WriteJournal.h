@@ -26,6 +26,13 @@ public:
     {
         (void)rowidName, (void)rowid, (void)field;
     }
+    // Instead of Writing, once the write was made: the value old that it
+    // replaced, as the write's own statement found it (null when it could
+    // not be had).
+    virtual void Wrote(sqlite::Database &, const QString &rowidName, qint64 rowid, const QString &field, sqlite::Value old)
+    {
+        (void)rowidName, (void)rowid, (void)field, (void)old;
+    }
     // The last write told was made, giving its field the value written, and
     // stays in the open group; KeptExact when the value written is a copy of
     // a stored one.
