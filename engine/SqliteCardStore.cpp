@@ -272,6 +272,7 @@ bool SqliteCardStore::IsEOF() const
 void SqliteCardStore::Find(const Search &search)
 {
     Db();
+    CheckOtherConnectionsOnce();
     const Criteria &criteria = Resolve(search);
     if (cursor_)
         MoveTo(NextMatch(criteria, cursorPastRowid_ ? *cursor_ + 1 : *cursor_));
@@ -288,6 +289,7 @@ void SqliteCardStore::MoveNext()
         Flush();
     db_->writes.EndReading(true);
     db_->writes.KeepReading();
+    CheckOtherConnectionsOnce();
     // While the table's last rowid is known, the next record need not be
     // looked up until it is written: a walk's next Find skips it anyway.
     if (!writesReachFurther_ && bounds_) {
@@ -503,6 +505,19 @@ void SqliteCardStore::CheckOtherConnections()
     c.index.Forget();
     exact_.Reset();
     scannedField_.clear();
+}
+
+// Another connection can commit only while the store holds no lock: between
+// its transactions, or while its write waits for the lock. What a walk
+// learnt of the table (its matches, the last rowid) is trusted again in a new
+// transaction only once data_version shows that nobody else committed.
+void SqliteCardStore::CheckOtherConnectionsOnce()
+{
+    Connection &c = *db_;
+    if (c.db.InTransaction() && c.writes.Begun() == checkedTransaction_)
+        return;
+    checkedTransaction_ = c.writes.Begun();
+    CheckOtherConnections();
 }
 
 void SqliteCardStore::ForgetMatches()

@@ -134,6 +134,8 @@ private:
     std::optional<qint64> ScanFirstMatch(const Criteria &criteria, qint64 from);
     // Drops what was learnt of the table when another connection changed it.
     void CheckOtherConnections();
+    // The same, once in each transaction, and at every call outside one.
+    void CheckOtherConnectionsOnce();
     void ForgetMatches();
     void NoteWrite(const QString &field, qint64 rowid, Reach reach);
 
@@ -165,6 +167,7 @@ private:
     std::unique_ptr<Criteria> criteria_; // the last criteria, compiled
 
     std::optional<MatchList> matches_;
+    qint64 checkedTransaction_ = -1; // the transaction CheckOtherConnectionsOnce last looked in
     ExactMatches exact_;               // the searches of an import run's lines, found in one pass
     QString scannedField_;             // the search field of the last pass over the table
     bool indexFailed_ = false;         // the index could not be built or read: passes only

@@ -59,6 +59,7 @@ void TransactionPolicy::Begin()
         cacheSized_ = true;
     }
     transaction_.emplace(db_);
+    ++transactionsBegun_;
     begun_ = std::chrono::steady_clock::now();
     spillsAtBegin_ = db_.CacheSpills();
 }
@@ -117,6 +118,7 @@ void TransactionPolicy::KeepReading()
         return;
     try {
         reading_.emplace(db_);
+        ++transactionsBegun_;
         readingBegun_ = std::chrono::steady_clock::now();
     } catch (const sqlite::Error &) {
         // The walk reads statement by statement instead: slower, not wrong.

@@ -63,6 +63,9 @@ public:
     void SetPlainSchema(bool plain) { beforeImage_.SetTableServed(plain); }
 
     bool IsOpen() const { return transaction_.has_value(); }
+    // Counts the transactions begun, read or write: another connection can
+    // have committed only before the latest began.
+    qint64 Begun() const { return transactionsBegun_; }
     // Begins a group unless one is open, ending any read transaction first;
     // throws sqlite::Error when the database's lock cannot be had.
     void Begin();
@@ -100,6 +103,7 @@ private:
     QString rowidName_ = QStringLiteral("rowid");
     std::optional<sqlite::Transaction> transaction_;
     std::chrono::steady_clock::time_point begun_;
+    qint64 transactionsBegun_ = 0;
     qint64 spillsAtBegin_ = 0;
     bool cacheSized_ = false;
     std::optional<sqlite::ReadTransaction> reading_;
