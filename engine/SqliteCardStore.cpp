@@ -387,9 +387,15 @@ void SqliteCardStore::SetGroupCommitInterval(std::chrono::milliseconds interval)
 // it; kept for the Finds of the same search that follow.
 const SqliteCardStore::Criteria &SqliteCardStore::Resolve(const Search &search)
 {
+    // Compared in place: a walk asks with the same search for every record.
+    if (criteria_) {
+        const QStringView known(criteria_->text);
+        const qsizetype fieldSize = search.Field().size();
+        if (known.size() == fieldSize + 1 + search.Value().size() && known.at(fieldSize) == QChar(0)
+            && known.left(fieldSize) == search.Field() && known.mid(fieldSize + 1) == search.Value())
+            return *criteria_;
+    }
     const QString text = search.Field() + QChar(0) + search.Value();
-    if (criteria_ && criteria_->text == text)
-        return *criteria_;
     const Column *column = FindColumn(search.Field());
     if (!column)
         throw card_fields::NoSuchField("search", search.Field());
