@@ -30,9 +30,11 @@
 // field needs a pass, and its pattern begins with a literal character, the
 // store indexes that field in a TEMP table of its connection (MatchIndex) and
 // from then on reads only the records whose value begins with that text.
-// Changes made by other connections are seen from the next Refresh or
-// MoveFirst on; a table whose triggers make one write change other records
-// is searched by a pass for every Find.
+// Changes that other connections commit are seen from the store's next
+// transaction on (it looks at PRAGMA data_version once in each, and at every
+// Find made outside one), so a walk's later Finds see what another
+// connection committed while the store held no lock; a table whose triggers
+// make one write change other records is searched by a pass for every Find.
 //
 // Committed changes are grouped into one write transaction, which begins at
 // the first change (waiting up to the busy timeout for another connection's
