@@ -69,7 +69,7 @@ void TransactionPolicy::Begin()
 // before the write.
 void TransactionPolicy::Execute(const RecordWrite &write)
 {
-    const bool imaged = journal_ != &noJournal_ && beforeImage_.Serves(write.field);
+    const bool imaged = beforeImage_.Serves(write.field);
     if (imaged)
         beforeImage_.Expect(write.rowid, write.field);
     else

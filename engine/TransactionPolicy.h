@@ -57,10 +57,18 @@ public:
     void SetInterval(std::chrono::milliseconds interval) { interval_ = interval; }
 
     // The journal told of every write and commit; none unless set.
-    void SetJournal(WriteJournal *journal) { journal_ = journal ? journal : &noJournal_; }
+    void SetJournal(WriteJournal *journal)
+    {
+        journal_ = journal ? journal : &noJournal_;
+        beforeImage_.SetTableServed(plainSchema_ && journal);
+    }
     // Whether the schema lets a write hand the journal the value it
     // replaced (see BeforeImage); told again whenever the schema is read.
-    void SetPlainSchema(bool plain) { beforeImage_.SetTableServed(plain); }
+    void SetPlainSchema(bool plain)
+    {
+        plainSchema_ = plain;
+        beforeImage_.SetTableServed(plain && journal_ != &noJournal_);
+    }
 
     bool IsOpen() const { return transaction_.has_value(); }
     // Counts the transactions begun, read or write: another connection can
@@ -118,6 +126,7 @@ private:
     // could not be locked; the rest of the group is then lost for the same
     // reason without another try.
     QString refusedAll_;
+    bool plainSchema_ = false;
     BeforeImage beforeImage_;
     WriteJournal noJournal_;
     WriteJournal *journal_ = &noJournal_;
