@@ -89,8 +89,13 @@ void TransactionPolicy::Execute(const RecordWrite &write)
     sqlite::Statement &update = *update_;
     update.Bind(1, write.value);
     update.Bind(2, write.rowid).Execute();
-    if (imaged && db_.Changes() > 0)
+    if (!imaged)
+        return;
+    // A write that reached no record is told as before, as one that found nothing.
+    if (db_.Changes() > 0)
         journal_->Wrote(db_, rowidName_, write.rowid, write.field, beforeImage_.Take());
+    else
+        journal_->Writing(db_, rowidName_, write.rowid, write.field);
 }
 
 void TransactionPolicy::Kept(const RecordWrite &write)
