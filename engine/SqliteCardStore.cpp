@@ -123,6 +123,10 @@ struct SqliteCardStore::Connection
     std::optional<qint64> dataVersion;
     // The dataVersion when the table's columns were last read.
     std::optional<qint64> columnsVersion;
+    // The schema has a trigger or a foreign key: a write may change more
+    // than its field, or leave a violation behind, which only a savepoint
+    // around it can take back alone.
+    bool writesNeedSavepoint = true;
 };
 
 SqliteCardStore::SqliteCardStore(const QString &path)
@@ -211,6 +215,13 @@ void SqliteCardStore::Reopen(bool bindingMustExist)
         if (c.rowid.isEmpty())
             throw StoreFailure(QStringLiteral("The table %1 of %2 hides its rowid behind columns").arg(kTable, path_));
         c.writes.SetRowidName(c.rowid);
+        c.writesNeedSavepoint = c.db.Cached("SELECT EXISTS (SELECT 1 FROM sqlite_schema WHERE type = 'trigger') "
+                                            "OR EXISTS (SELECT 1 FROM sqlite_temp_schema WHERE type = 'trigger') "
+                                            "OR EXISTS (SELECT 1 FROM sqlite_schema AS t, pragma_foreign_key_list(t.name) AS f WHERE t.type = 'table')")
+                                    .QueryInt64()
+                                    .value_or(1)
+                                    != 0;
+        c.writes.SetPlainSchema(!c.writesNeedSavepoint);
     }
     c.writes.SetInterval(groupCommitInterval_);
 
@@ -261,6 +272,7 @@ bool SqliteCardStore::IsEOF() const
 void SqliteCardStore::Find(const Search &search)
 {
     Db();
+    CheckOtherConnectionsOnce();
     const Criteria &criteria = Resolve(search);
     if (cursor_)
         MoveTo(NextMatch(criteria, cursorPastRowid_ ? *cursor_ + 1 : *cursor_));
@@ -277,6 +289,7 @@ void SqliteCardStore::MoveNext()
         Flush();
     db_->writes.EndReading(true);
     db_->writes.KeepReading();
+    CheckOtherConnectionsOnce();
     // While the table's last rowid is known, the next record need not be
     // looked up until it is written: a walk's next Find skips it anyway.
     if (!writesReachFurther_ && bounds_) {
@@ -374,9 +387,15 @@ void SqliteCardStore::SetGroupCommitInterval(std::chrono::milliseconds interval)
 // it; kept for the Finds of the same search that follow.
 const SqliteCardStore::Criteria &SqliteCardStore::Resolve(const Search &search)
 {
+    // Compared in place: a walk asks with the same search for every record.
+    if (criteria_) {
+        const QStringView known(criteria_->text);
+        const qsizetype fieldSize = search.Field().size();
+        if (known.size() == fieldSize + 1 + search.Value().size() && known.at(fieldSize) == QChar(0)
+            && known.left(fieldSize) == search.Field() && known.mid(fieldSize + 1) == search.Value())
+            return *criteria_;
+    }
     const QString text = search.Field() + QChar(0) + search.Value();
-    if (criteria_ && criteria_->text == text)
-        return *criteria_;
     const Column *column = FindColumn(search.Field());
     if (!column)
         throw card_fields::NoSuchField("search", search.Field());
@@ -494,6 +513,19 @@ void SqliteCardStore::CheckOtherConnections()
     scannedField_.clear();
 }
 
+// Another connection can commit only while the store holds no lock: between
+// its transactions, or while its write waits for the lock. What a walk
+// learnt of the table (its matches, the last rowid) is trusted again in a new
+// transaction only once data_version shows that nobody else committed.
+void SqliteCardStore::CheckOtherConnectionsOnce()
+{
+    Connection &c = *db_;
+    if (c.db.InTransaction() && c.writes.Begun() == checkedTransaction_)
+        return;
+    checkedTransaction_ = c.writes.Begun();
+    CheckOtherConnections();
+}
+
 void SqliteCardStore::ForgetMatches()
 {
     matches_.reset();
@@ -548,7 +580,10 @@ void SqliteCardStore::CommitPending()
 }
 
 // A refused write undoes itself only, back to its savepoint; the changes
-// before it in the same transaction stay.
+// before it in the same transaction stay. Without triggers and foreign keys
+// a write is one statement that changes one row, which SQLite takes back
+// whole when it fails, and which can leave no violation behind: the
+// savepoint (two statements and a copy of the page per write) is left out.
 void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
 {
     Connection &c = *db_;
@@ -563,7 +598,9 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
 
     RecordWrite write{rowid, field, value, criteria_ ? criteria_->pattern.Text() : QString()};
     try {
-        sqlite::Savepoint savepoint(c.db, "kvr_write");
+        std::optional<sqlite::Savepoint> savepoint;
+        if (c.writesNeedSavepoint)
+            savepoint.emplace(c.db, "kvr_write");
         std::optional<std::string> keyBefore;
         bool keyed = false;
         if (c.index.IsBuilt()) {
@@ -597,7 +634,8 @@ void SqliteCardStore::WriteField(const FieldValue &value, qint64 rowid)
                 indexFailed_ = true;
             }
         }
-        savepoint.Release();
+        if (savepoint)
+            savepoint->Release();
         NoteWrite(field, rowid, reach);
         c.writes.Add(std::move(write));
     } catch (const sqlite::Error &e) {

@@ -30,9 +30,11 @@
 // field needs a pass, and its pattern begins with a literal character, the
 // store indexes that field in a TEMP table of its connection (MatchIndex) and
 // from then on reads only the records whose value begins with that text.
-// Changes made by other connections are seen from the next Refresh or
-// MoveFirst on; a table whose triggers make one write change other records
-// is searched by a pass for every Find.
+// Changes that other connections commit are seen from the store's next
+// transaction on (it looks at PRAGMA data_version once in each, and at every
+// Find made outside one), so a walk's later Finds see what another
+// connection committed while the store held no lock; a table whose triggers
+// make one write change other records is searched by a pass for every Find.
 //
 // Committed changes are grouped into one write transaction, which begins at
 // the first change (waiting up to the busy timeout for another connection's
@@ -134,6 +136,8 @@ private:
     std::optional<qint64> ScanFirstMatch(const Criteria &criteria, qint64 from);
     // Drops what was learnt of the table when another connection changed it.
     void CheckOtherConnections();
+    // The same, once in each transaction, and at every call outside one.
+    void CheckOtherConnectionsOnce();
     void ForgetMatches();
     void NoteWrite(const QString &field, qint64 rowid, Reach reach);
 
@@ -165,6 +169,7 @@ private:
     std::unique_ptr<Criteria> criteria_; // the last criteria, compiled
 
     std::optional<MatchList> matches_;
+    qint64 checkedTransaction_ = -1; // the transaction CheckOtherConnectionsOnce last looked in
     ExactMatches exact_;               // the searches of an import run's lines, found in one pass
     QString scannedField_;             // the search field of the last pass over the table
     bool indexFailed_ = false;         // the index could not be built or read: passes only

@@ -1,5 +1,7 @@
 #include "TransactionPolicy.h"
 
+#include <QScopeGuard>
+
 #include <utility>
 
 namespace {
@@ -39,6 +41,7 @@ constexpr int kGroupCacheKiB = 128 * 1024;
 
 TransactionPolicy::TransactionPolicy(sqlite::Database &db)
     : db_(db)
+    , beforeImage_(db)
 {
 }
 
@@ -56,13 +59,25 @@ void TransactionPolicy::Begin()
         cacheSized_ = true;
     }
     transaction_.emplace(db_);
+    ++transactionsBegun_;
     begun_ = std::chrono::steady_clock::now();
     spillsAtBegin_ = db_.CacheSpills();
 }
 
+// The journal is handed the value a write replaced by the write itself
+// where the schema allows, which saves a SELECT per write; else it reads it
+// before the write.
 void TransactionPolicy::Execute(const RecordWrite &write)
 {
-    journal_->Writing(db_, rowidName_, write.rowid, write.field);
+    const bool imaged = beforeImage_.Serves(write.field);
+    if (imaged)
+        beforeImage_.Expect(write.rowid, write.field);
+    else
+        journal_->Writing(db_, rowidName_, write.rowid, write.field);
+    const auto disarm = qScopeGuard([&] {
+        if (imaged)
+            beforeImage_.Take();
+    });
     // OR ABORT overrides any ON CONFLICT clause of the table: a conflict can
     // neither replace other records nor end the transaction.
     if (!update_ || updateField_ != write.field) {
@@ -74,6 +89,13 @@ void TransactionPolicy::Execute(const RecordWrite &write)
     sqlite::Statement &update = *update_;
     update.Bind(1, write.value);
     update.Bind(2, write.rowid).Execute();
+    if (!imaged)
+        return;
+    // A write that reached no record is told as before, as one that found nothing.
+    if (db_.Changes() > 0)
+        journal_->Wrote(db_, rowidName_, write.rowid, write.field, beforeImage_.Take());
+    else
+        journal_->Writing(db_, rowidName_, write.rowid, write.field);
 }
 
 void TransactionPolicy::Kept(const RecordWrite &write)
@@ -101,6 +123,7 @@ void TransactionPolicy::KeepReading()
         return;
     try {
         reading_.emplace(db_);
+        ++transactionsBegun_;
         readingBegun_ = std::chrono::steady_clock::now();
     } catch (const sqlite::Error &) {
         // The walk reads statement by statement instead: slower, not wrong.

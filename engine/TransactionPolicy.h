@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BeforeImage.h"
 #include "CardStore.h"
 #include "FieldConversion.h"
 #include "Sqlite.h"
@@ -56,9 +57,23 @@ public:
     void SetInterval(std::chrono::milliseconds interval) { interval_ = interval; }
 
     // The journal told of every write and commit; none unless set.
-    void SetJournal(WriteJournal *journal) { journal_ = journal ? journal : &noJournal_; }
+    void SetJournal(WriteJournal *journal)
+    {
+        journal_ = journal ? journal : &noJournal_;
+        beforeImage_.SetTableServed(plainSchema_ && journal);
+    }
+    // Whether the schema lets a write hand the journal the value it
+    // replaced (see BeforeImage); told again whenever the schema is read.
+    void SetPlainSchema(bool plain)
+    {
+        plainSchema_ = plain;
+        beforeImage_.SetTableServed(plain && journal_ != &noJournal_);
+    }
 
     bool IsOpen() const { return transaction_.has_value(); }
+    // Counts the transactions begun, read or write: another connection can
+    // have committed only before the latest began.
+    qint64 Begun() const { return transactionsBegun_; }
     // Begins a group unless one is open, ending any read transaction first;
     // throws sqlite::Error when the database's lock cannot be had.
     void Begin();
@@ -96,6 +111,7 @@ private:
     QString rowidName_ = QStringLiteral("rowid");
     std::optional<sqlite::Transaction> transaction_;
     std::chrono::steady_clock::time_point begun_;
+    qint64 transactionsBegun_ = 0;
     qint64 spillsAtBegin_ = 0;
     bool cacheSized_ = false;
     std::optional<sqlite::ReadTransaction> reading_;
@@ -110,6 +126,8 @@ private:
     // could not be locked; the rest of the group is then lost for the same
     // reason without another try.
     QString refusedAll_;
+    bool plainSchema_ = false;
+    BeforeImage beforeImage_;
     WriteJournal noJournal_;
     WriteJournal *journal_ = &noJournal_;
 };

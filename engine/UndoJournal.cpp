@@ -98,6 +98,18 @@ sqlite::Value UndoJournal::Read(sqlite::Database &db, qint64 rowid, const QStrin
 
 void UndoJournal::Writing(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field)
 {
+    Note(db, rowidName, rowid, field, std::nullopt);
+}
+
+void UndoJournal::Wrote(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field, sqlite::Value old)
+{
+    if (!old)
+        Fail(QStringLiteral("the value a write replaced could not be read"));
+    Note(db, rowidName, rowid, field, std::move(old));
+}
+
+void UndoJournal::Note(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field, std::optional<sqlite::Value> old)
+{
     writing_.reset();
     if (!failure_.isEmpty())
         return;
@@ -109,7 +121,7 @@ void UndoJournal::Writing(sqlite::Database &db, const QString &rowidName, qint64
         if (database_.isEmpty())
             database_ = db.Path();
         LearnType(db, field);
-        writing_.emplace(Entry{rowid, field, Read(db, rowid, field), sqlite::Value()});
+        writing_.emplace(Entry{rowid, field, old ? std::move(*old) : Read(db, rowid, field), sqlite::Value()});
     } catch (const ::Failure &e) {
         Fail(e.message());
     }

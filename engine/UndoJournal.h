@@ -47,6 +47,7 @@ public:
     UndoJournal &operator=(const UndoJournal &) = delete;
 
     void Writing(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field) override;
+    void Wrote(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field, sqlite::Value old) override;
     void Kept(const FieldValue &written) override;
     void KeptExact(const sqlite::Value &written) override;
     void Wrote(const ServerTable &table, const QStringList &record, const QString &field, const QString &old, const QString &written) override;
@@ -79,6 +80,8 @@ private:
     };
 
     sqlite::Value Read(sqlite::Database &db, qint64 rowid, const QString &field);
+    // The entry of a write; old is read when not given.
+    void Note(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field, std::optional<sqlite::Value> old);
     void LearnType(sqlite::Database &db, const QString &field);
     sqlite::Value Stored(const QString &field, const FieldValue &written);
     void Fail(const QString &reason);

@@ -11,8 +11,9 @@
 // transaction, so that the journal reads the value the write replaces in that
 // same transaction), whether the write was kept in the open group or undone
 // to its savepoint, with the value it wrote, and when the group's commit is
-// about to happen, happened or failed. No field is read back after a write. A group whose commit fails is dropped whole; the writes that the
-// store then applies again are told again, group by group.
+// about to happen, happened or failed. No field is read back after a write.
+// A group whose commit fails is dropped whole; the writes that the store then
+// applies again are told again, group by group.
 //
 // A card store over a server tells its writes otherwise (Wrote): once made,
 // with the value each replaced and the value it stored, both as the server's
@@ -30,6 +31,13 @@ public:
     virtual void Writing(sqlite::Database &, const QString &rowidName, qint64 rowid, const QString &field)
     {
         (void)rowidName, (void)rowid, (void)field;
+    }
+    // Instead of Writing, once the write was made: the value old that it
+    // replaced, as the write's own statement found it (null when it could
+    // not be had).
+    virtual void Wrote(sqlite::Database &, const QString &rowidName, qint64 rowid, const QString &field, sqlite::Value old)
+    {
+        (void)rowidName, (void)rowid, (void)field, (void)old;
     }
     // The last write told was made, giving its field the value written, and
     // stays in the open group; KeptExact when the value written is a copy of

@@ -218,6 +218,20 @@ TEST_P(FileStoreTest, WritesMeetLocksFirstAndAreSeenOnceTheirGroupEnds)
         store.MoveNext();
     }
     EXPECT_EQ(Column("Mark"), QStringLiteral("1,2,own"));
+    { // another connection commits while a write waits: the walk's next Find sees it
+        SqliteCardStore store(path);
+        store.SetBusyTimeout(50ms);
+        store.SetDataField(QStringLiteral("Mark"));
+        store.Refresh();
+        store.Find(Like("A*"));
+        store.SetText(QStringLiteral("b"));
+        db->Exec(QStringLiteral("BEGIN IMMEDIATE; UPDATE CARD_DATA SET REFERENCE = 'Z' WHERE rowid = 2"));
+        EXPECT_THROW(store.MoveNext(), StoreFailure);
+        db->Exec(QStringLiteral("COMMIT"));
+        store.MoveNext();
+        store.Find(Like("A*"));
+        EXPECT_EQ(store.RecordKey(), 3);
+    }
 
     // A released savepoint is gone: a savepoint per write must not pile up.
     sqlite::Database raw = sqlite::Database::OpenExisting(path);
