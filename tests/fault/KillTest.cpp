@@ -238,24 +238,20 @@ protected:
                 std::this_thread::sleep_for(1ms);
             if (index > 0 && !atLog)
                 FirstWrite(program, Clock::now());
-            if (!atLog)
-                std::this_thread::sleep_for(std::chrono::duration<double>(index ? writing * (index - 0.5) / (kKills - 1) : toWrites / 2));
+            std::this_thread::sleep_for(std::chrono::duration<double>(atLog ? 0 : index ? writing * (index - 0.5) / (kKills - 1) : toWrites / 2));
             midGroup += GroupOpen(program);
             const ProgramOutcome out = program.Kill();
             ::close(fifo); // none: -1
             if (atLog && fs::remove(log.toStdString()))
                 program.tmp.Write(program.LogPath(), OldEntry(kBatchDone));
 
-            // A file is looked at in a copy, so that the next run finds what
-            // the kill left; a server once the killed session has ended.
+            // A file is looked at in a copy, so that the next run finds what the kill left.
             QString database = Template();
             if (!Server()) {
                 fs::remove_all((database = program.tmp.File("verify")).toStdString());
                 fs::copy(QFileInfo(program.DatabasePath()).absolutePath().toStdString(), database.toStdString());
                 database += "/card.db";
             }
-            for (const auto killed = Clock::now(); Server() && GroupOpen(program) && Clock::now() < killed + kLimit;)
-                std::this_thread::sleep_for(1ms);
             Found found = Inspect(w, database, program, {kBatchDone});
             if (!out.killed && out.status != 0)
                 found.problems << QStringLiteral("the program ended by itself with status %1: %2").arg(out.status).arg(out.output);
