@@ -117,22 +117,21 @@ protected:
         if (!FreshDatabase::Available(GetParam()))
             GTEST_SKIP() << "KVR_TEST_PG names no test server";
         template_.emplace(GetParam(), store_.Path());
-        CardDb(Template()).Exec(kTable[Server()]);
-        old_[0] = CardDb(Template()).Column("STATUS");
-        old_[1] = CardDb(Template()).Column("QTY");
+        db_ = std::make_unique<CardDb>(Template());
+        db_->Exec(kTable[Server()]);
+        old_ = {db_->Column("STATUS"), db_->Column("QTY")};
     }
     bool Server() const { return GetParam() == Backend::Pg; }
     // The template file; or the server's schema, whose card_template each
     // run's CARD_DATA is a fresh copy of.
     QString Template() const { return template_->Location(); }
-    QString Database(const ProgramUnderTest &program) const { return Server() ? Template() : program.DatabasePath(); }
 
     // True while a group of the program's writes is open: the file's journal
     // is there, or its session holds the table's write lock.
     bool GroupOpen(const ProgramUnderTest &program) const
     {
         const char *const locks = "(SELECT count(*) FROM pg_locks WHERE relation = 'card_data'::regclass AND mode = 'RowExclusiveLock')";
-        return Server() ? CardDb(Template()).Column(locks, "WHERE kvr_id = 0")[0] != "0" : QFileInfo::exists(program.JournalPath());
+        return Server() ? db_->Column(locks, "WHERE kvr_id = 0")[0] != "0" : QFileInfo::exists(program.JournalPath());
     }
 
     // Waits for the started program's first write, or its end; gives the
@@ -149,7 +148,7 @@ protected:
     // database in the program's folder; gives the settings written.
     QByteArray Prepare(ProgramUnderTest &program, const Workload &w, bool atLog = false) const
     {
-        program.WriteSettings(w.settings + "Data_List=Yes\nCard_Database=" + Database(program).toUtf8() + "\n");
+        program.WriteSettings(w.settings + "Data_List=Yes\nCard_Database=" + (Server() ? Template() : program.DatabasePath()).toUtf8() + "\n");
         program.tmp.Write(program.ListPath(), w.list);
         program.tmp.Write(program.ImportPath(), w.import);
         fs::remove(program.LogPath().toStdString());
@@ -158,12 +157,13 @@ protected:
         else if (::mkfifo(QFile::encodeName(program.LogPath()).constData(), 0666) != 0)
             throw std::runtime_error("cannot make the log a FIFO");
         if (Server())
-            CardDb(Template()).Exec("DROP TABLE CARD_DATA; CREATE TABLE CARD_DATA AS TABLE card_template; ALTER TABLE CARD_DATA ADD PRIMARY KEY (kvr_id)");
+            db_->Exec("DROP TABLE CARD_DATA; CREATE TABLE CARD_DATA AS TABLE card_template; ALTER TABLE CARD_DATA ADD PRIMARY KEY (kvr_id)");
         else
             fs::copy_file(Template().toStdString(), program.DatabasePath().toStdString(), fs::copy_options::overwrite_existing);
         fs::remove(program.JournalPath().toStdString());
         return program.tmp.Read(program.SettingsPath());
     }
+
     // Each write changes a field of its own to a value other than the old one,
     // so the database holds exactly the run's first writes when it holds a
     // prefix of them and no other field differs from the old card table.
@@ -202,7 +202,7 @@ protected:
     QStringList Complete(ProgramUnderTest &program, const Workload &w, const QStringList &before) const
     {
         const ProgramOutcome out = program.Wait(kLimit);
-        Found after = Inspect(w, Database(program), program, before);
+        Found after = Inspect(w, Server() ? Template() : program.DatabasePath(), program, before);
         if (out.status != 0 || after.applied != int(w.writes.size()) || after.logged != int(w.log.size()))
             after.problems << QStringLiteral("a run to the end: status %1, %2 writes, %3 log entries: %4")
                                   .arg(out.status).arg(after.applied).arg(after.logged).arg(out.output);
@@ -281,13 +281,14 @@ protected:
 
     TempFolder store_;
     std::optional<FreshDatabase> template_;
-    QStringList old_[2];
+    std::unique_ptr<CardDb> db_; // the template's, or the server's
+    std::vector<QStringList> old_; // STATUS and QTY
 };
 
 TEST_P(KillTest, RunsSurviveKillsAtAnyMoment)
 {
-    Campaign(ImportWorkload(CardDb(Template()).Column("REFERENCE")));
-    Campaign(BatchWorkload(CardDb(Template()).Column("LOCATION")));
+    Campaign(ImportWorkload(db_->Column("REFERENCE")));
+    Campaign(BatchWorkload(db_->Column("LOCATION")));
 }
 
 INSTANTIATE_TEST_SUITE_P(, KillTest, ::testing::Values(Backend::Sqlite, Backend::Pg),
