@@ -112,6 +112,7 @@ pq::Connection &PgCardStore::Db()
     freshFirst_ = false;
     pending_.reset();
     matches_.reset();
+    kept_.reset();
     expectedRead_ = false;
     QString message = QStringLiteral("The connection to the card database server %1 was lost: %2").arg(server_, reason);
     if (uncommitted > 0)
@@ -216,6 +217,19 @@ void PgCardStore::Reopen(bool bindingMustExist)
     matches_.reset();
     placesWritten_.clear();
 
+    // While the store's own open group has written the table, its
+    // transaction holds the table's ROW EXCLUSIVE lock, and every change of
+    // what the catalog says of the table (columns, types, keys, triggers,
+    // rules, its name) needs a lock that conflicts with it: none can commit
+    // before the group does. Other sessions' commits of records since the
+    // last look at the server are left out, as if they came after the
+    // group's commit (the file store's writers do wait for it); the store's
+    // own writes are in what it remembers.
+    if (HoldsTable()) {
+        ReopenWith(first_ ? Rows{std::vector<QString>(first_->begin(), first_->end())} : Rows{}, bindingMustExist);
+        return;
+    }
+
     // The first table of the search path named CARD_DATA in any case, an
     // unquoted (folded) name before a quoted one; its columns, and the place
     // of each in its primary key; with the server's snapshot. The catalog is
@@ -255,8 +269,6 @@ void PgCardStore::Reopen(bool bindingMustExist)
         answers.clear(); // the table is gone: the catalog alone says what is there now
     }
     if (!answers.empty() && answers[0].at(0)[0].isNull() && answers[0][0][6] == snapshot_) {
-        if (!ExpectedStillTrue())
-            expectedRead_ = false;
         ReopenWith(std::move(answers[1]), bindingMustExist);
         return;
     }
@@ -268,10 +280,10 @@ void PgCardStore::Reopen(bool bindingMustExist)
     table_ = rows.front()[0];
     snapshot_ = rows.front()[6];
     plainTable_ = rows.front()[7] == QLatin1String("t");
-    // The expected searches' matches hold while no other session's
-    // transaction has ended since they were read.
-    if (table_ != wasTable || !ExpectedStillTrue())
+    if (table_ != wasTable) {
         expectedRead_ = false;
+        kept_.reset();
+    }
     columns_.clear();
     wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
@@ -299,17 +311,29 @@ void PgCardStore::Reopen(bool bindingMustExist)
     if (keyColumns_.isEmpty())
         keyColumns_ << QStringLiteral("ctid");
     wholeKey_ = wholeKey_ && keyColumns_.size() == 1;
+    if (keyColumns_ != wasKey)
+        kept_.reset();
 
     ReopenWith(answers.size() > 1 && table_ == wasTable && keyColumns_ == wasKey ? std::optional(std::move(answers[1])) : std::nullopt,
                bindingMustExist);
 }
 
 // The rest of Reopen, with the table's first record as read (none: ask).
+// The expected searches' matches and the kept match list hold while no
+// other session's transaction has ended since they were read (or, while
+// the group holds the table, since the group's last look at the server),
+// and while the run writes no field their searches read (SetText).
 void PgCardStore::ReopenWith(std::optional<Rows> first, bool bindingMustExist)
 {
-    cursor_ = At(first ? FirstKey(*first) : FirstRecord());
+    const bool looked = !HoldsTable();
+    first_ = first ? FirstKey(*first) : FirstRecord();
+    cursor_ = At(first_);
     freshFirst_ = true;
     walkStart_ = true;
+    if (looked && !NothingEndedSince(expectedSnapshot_))
+        expectedRead_ = false;
+    if (looked && kept_ && !NothingEndedSince(kept_->snapshot))
+        kept_.reset();
 
     if (dataField_.isEmpty())
         return;
@@ -317,6 +341,19 @@ void PgCardStore::ReopenWith(std::optional<Rows> first, bool bindingMustExist)
         bound_ = *column;
     else if (bindingMustExist)
         throw card_fields::NoSuchField("bind", dataField_);
+}
+
+bool PgCardStore::HoldsTable() const
+{
+    return db_ && inGroup_ && !groupWrites_.empty() && !table_.isEmpty();
+}
+
+// True when a write of the field written may change which records a search
+// of the field searched finds, or what walks over them: the field or a key,
+// or any field where a trigger or rule may carry a write further.
+bool PgCardStore::Touches(const QString &written, const QString &searched) const
+{
+    return !plainTable_ || written.compare(searched, Qt::CaseInsensitive) == 0 || keyColumns_.contains(pq::QuoteIdentifier(written));
 }
 
 const PgCardStore::Column *PgCardStore::FindColumn(const QString &name) const
@@ -351,6 +388,7 @@ void PgCardStore::MoveFirst()
         return;
     }
     expectedRead_ = false; // no snapshot was asked for: read the matches again
+    kept_.reset();
     MoveTo(At(FirstRecord()));
     walkStart_ = true;
 }
@@ -374,6 +412,8 @@ void PgCardStore::Find(const Search &search)
             ReadExpected();
         const auto found = expected_.find(criteria.pattern.KeyPrefix());
         matches_.emplace(MatchList{criteria.text, found->second, true, expectedLast_});
+    } else if (walkStart_ && kept_ && kept_->list.criteria == criteria.text) {
+        matches_ = kept_->list;
     } else {
         FetchMatches(criteria, *cursor_);
     }
@@ -422,8 +462,14 @@ void PgCardStore::MoveNext()
 
 void PgCardStore::SetText(const QString &text)
 {
-    if (cursor_ && bound_)
-        pending_ = text;
+    if (!cursor_ || !bound_)
+        return;
+    pending_ = text;
+    // The run may now write a field that a remembered answer's search reads.
+    if (kept_ && Touches(bound_->name, kept_->field))
+        kept_.reset();
+    if (Touches(bound_->name, expectField_))
+        expected_.clear();
 }
 
 void PgCardStore::CancelUpdate()
@@ -561,11 +607,16 @@ void PgCardStore::ResolveAfter()
         cursor_->entry = matches_->keys.size();
 }
 
+// From the walk's start, every match: the first record as the last look at
+// the server found it may have gone or have another before it since.
 void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
 {
     const QString value = ValueText(pq::QuoteIdentifier(criteria.column->name), criteria.column->yesNo);
-    QStringList params = from.key;
-    QString condition = QStringLiteral("(%1) %2 (%3) AND %4 IS NOT NULL").arg(KeyList(), from.after ? QStringLiteral(">") : QStringLiteral(">="), KeyParams(1), value);
+    const bool fromStart = walkStart_ && !from.after;
+    QStringList params = fromStart ? QStringList() : from.key;
+    QString condition = value + QStringLiteral(" IS NOT NULL");
+    if (!fromStart)
+        condition += QStringLiteral(" AND (%1) %2 (%3)").arg(KeyList(), from.after ? QStringLiteral(">") : QStringLiteral(">="), KeyParams(1));
     // A search for one value and its case forms: an index of the field, where
     // there is one, finds them without reading the table.
     if (!criteria.values.isEmpty()) {
@@ -586,14 +637,19 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
     const QByteArray matching = Sql(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 ORDER BY %5")
                                         .arg(KeyTexts(keyColumns_), value, table_, condition, KeyList()));
     // By a primary key, the table's last record comes in the same round
-    // trip: a move past the last match then needs none.
-    const std::vector<Rows> answers = byPlace ? std::vector<Rows>{Query(matching, params, true)} : QueryAll({{matching, params}, {LastRecordSql(), {}}});
-    const Rows &rows = answers.front();
-    matches_.emplace(MatchList{criteria.text, {}, answers.size() > 1, answers.size() > 1 ? FirstKey(answers[1]) : std::nullopt});
-    for (const auto &row : rows) {
+    // trip: a move past the last match then needs none; and, first, the
+    // server's snapshot, with which a list from the walk's start is kept for
+    // the next walk of the same search.
+    const std::vector<Rows> answers = byPlace ? std::vector<Rows>{{}, Query(matching, params, true)}
+                                              : QueryAll({{"SELECT txid_current_snapshot()::text", {}}, {matching, params}, {LastRecordSql(), {}}});
+    matches_.emplace(MatchList{criteria.text, {}, !byPlace, byPlace ? std::nullopt : FirstKey(answers[2])});
+    for (const auto &row : answers[1]) {
         if (Matches(criteria, row.back()))
             matches_->keys.emplace_back(row.begin(), row.end() - 1);
     }
+    kept_.reset();
+    if (fromStart && !byPlace)
+        kept_ = KeptList{*matches_, criteria.column->name, answers[0].at(0).at(0)};
 }
 
 void PgCardStore::ExpectSearches(const QString &field, const QStringList &values)
@@ -618,17 +674,16 @@ void PgCardStore::ExpectSearches(const QString &field, const QStringList &values
         expectedValues_ += '}';
 }
 
-// A walk from the first record by a primary key that the run's writes leave
-// alone, over the expected field, for one of its literal values (of a field
-// the server narrows: no number or date), when the run does not write the
-// search field: the store's own writes then change no match.
+// A walk from the first record by a primary key, over the expected field,
+// for one of its literal values (of a field the server narrows: no number
+// or date), on a table without triggers or rules, while the run has written
+// neither that field nor a key (SetText forgets the expected matches when it
+// does): the store's own writes then change no match.
 bool PgCardStore::ServesExpected(const Criteria &criteria) const
 {
-    const auto same = [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) == 0; };
     return walkStart_ && cursor_ && !cursor_->after && plainTable_ && !expected_.empty() && keyColumns_.front() != QLatin1String("ctid")
-        && !criteria.values.isEmpty() && criteria.pattern.IsLiteral() && same(criteria.column->name, expectField_)
-        && expected_.contains(criteria.pattern.KeyPrefix())
-        && !(bound_ && (same(bound_->name, criteria.column->name) || keyColumns_.contains(pq::QuoteIdentifier(bound_->name))));
+        && !criteria.values.isEmpty() && criteria.pattern.IsLiteral() && criteria.column->name.compare(expectField_, Qt::CaseInsensitive) == 0
+        && expected_.contains(criteria.pattern.KeyPrefix());
 }
 
 // One query finds every expected value's matches, each value's case forms
@@ -659,15 +714,15 @@ void PgCardStore::ReadExpected()
     expectedRead_ = true;
 }
 
-// The expected searches' matches still hold when every transaction that
-// ended since they were read is one of the store's own, which change no
-// match: between the two snapshots (xmin:xmax:running ids), an id below the
-// new xmax that was running or not yet given out then and is not running
-// now. An own id the store does not know of (a refused write may have had
-// one) counts as another session's.
-bool PgCardStore::ExpectedStillTrue()
+// True when every transaction that ended between the snapshot then
+// (xmin:xmax:running ids) and the last Refresh's is one of the store's own,
+// which change no match: an id below the new xmax that was running or not
+// yet given out then and is not running now; then is moved on to the last
+// Refresh's snapshot. An own id the store does not know of (a refused write
+// may have had one) counts as another session's.
+bool PgCardStore::NothingEndedSince(QString &then)
 {
-    if (snapshot_ == expectedSnapshot_)
+    if (snapshot_ == then)
         return true;
     const auto parse = [](const QString &text, quint64 &xmax, QSet<quint64> &running) {
         const QStringList parts = text.split(QLatin1Char(':'));
@@ -680,7 +735,7 @@ bool PgCardStore::ExpectedStillTrue()
     };
     quint64 wasXmax = 0, xmax = 0;
     QSet<quint64> wasRunning, running;
-    if (!parse(expectedSnapshot_, wasXmax, wasRunning) || !parse(snapshot_, xmax, running) || xmax < wasXmax || xmax - wasXmax > 1000000)
+    if (!parse(then, wasXmax, wasRunning) || !parse(snapshot_, xmax, running) || xmax < wasXmax || xmax - wasXmax > 1000000)
         return false;
     const auto ended = [&](quint64 id) { return id < xmax && !running.contains(id); };
     for (quint64 id = wasXmax; id < xmax; ++id) {
@@ -691,7 +746,7 @@ bool PgCardStore::ExpectedStillTrue()
         if (ended(id) && !ownXids_.contains(id))
             return false;
     }
-    expectedSnapshot_ = snapshot_;
+    then = snapshot_;
     return true;
 }
 

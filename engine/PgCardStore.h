@@ -54,19 +54,32 @@ struct Statement;
 // ServerValues, which an index of the field answers) and LikePattern
 // deciding each, and the walk's further Finds are answered from that list.
 // By a primary key, the list comes with the table's last record, so a move
-// past the last match asks nothing; a Refresh reads the server's snapshot
-// and the first record in one round trip, and the catalog with them only
-// when the snapshot moved (a transaction ended) since the catalog was last
-// read; a MoveFirst right after it asks nothing. An
-// import run's literal search values (ExpectSearches) are looked up together
-// by one query, their case forms narrowing it; its lines' Finds then answer
-// from that, unless the run writes the search field or a key, the table
-// has a trigger or rule, or the record is reached by place. That answer is
-// read again when a Refresh finds that a transaction other than the store's
-// own groups ended since it was read. A batch walk costs one
-// round trip per written record, an import line about two (Refresh, the
-// write). Changes other sessions commit are seen from the next walk
-// (MoveFirst, Refresh) on.
+// past the last match asks nothing, and a list from the walk's start is
+// kept: the next walk of the same search after a Refresh answers from it (a
+// batch's counting pass, then its writes). A Refresh reads the server's
+// snapshot and the first record in one round trip, and the catalog with
+// them only when the snapshot moved (a transaction ended) since the catalog
+// was last read; a MoveFirst right after it asks nothing. An import run's
+// literal search values (ExpectSearches) are looked up together by one
+// query, their case forms narrowing it; its lines' Finds then answer from
+// that, unless the table has a trigger or rule or the record is reached by
+// place. A kept list and the expected matches are read again when a Refresh
+// finds that a transaction other than the store's own groups ended since
+// they were read, and forgotten once the run writes the field they search
+// or a key.
+//
+// What a walk sees of other sessions' commits. While a group of the
+// store's own writes is open, a Refresh asks the server nothing: the
+// group's transaction holds the table's lock against any change of its
+// columns, keys, triggers or rules, and other sessions' commits of records
+// since the store last asked are left out of the answers it remembers, as
+// if they came after the group's commit (on the file, other writers wait
+// for it). Its own writes are in every answer: a remembered one is
+// forgotten when the run writes a field it searches, and a search sent to
+// the server sees them. A Refresh outside a group asks, so every commit
+// before it is seen from that walk on. A batch walk thus costs one round
+// trip per written record, an import line one (its write) and one per
+// group.
 //
 // Writes are grouped into one transaction, committed at Flush, at the first
 // move after the group-commit interval, and when the store is destroyed.
@@ -176,7 +189,10 @@ private:
     // True when the walk's Find can answer from the expected searches' matches.
     bool ServesExpected(const Criteria &criteria) const;
     void ReadExpected();
-    bool ExpectedStillTrue();
+    bool NothingEndedSince(QString &then);
+    // True while the store's open group has written the table.
+    bool HoldsTable() const;
+    bool Touches(const QString &written, const QString &searched) const;
     // The cursor on the record key, if there is one.
     static std::optional<Cursor> At(const std::optional<QStringList> &key);
     void ResolveAfter();
@@ -220,6 +236,16 @@ private:
     std::optional<QString> pending_;
     std::unique_ptr<Criteria> criteria_;
     std::optional<MatchList> matches_;
+    std::optional<QStringList> first_; // the table's first record at the last look at the server
+    // A walk's list of every match, with the search field and the server's
+    // snapshot it was read in, for the next walk of the same search.
+    struct KeptList
+    {
+        MatchList list;
+        QString field;
+        QString snapshot;
+    };
+    std::optional<KeptList> kept_;
     QSet<QString> placesWritten_; // ctid walks: the places this walk's writes filled
     bool walkStart_ = false;      // the cursor stands on the first record, as Refresh or MoveFirst found it
 

@@ -77,16 +77,22 @@ const std::array<QByteArray, 128> &AsciiClasses()
     return classes;
 }
 
-// The characters LikePattern takes for the ASCII character c as a literal;
-// a control character has no other case.
-std::vector<QString> LiteralMembers(char32_t c)
+// For each ASCII character, the characters LikePattern takes for it as a
+// literal (a control character has no other case), each as the text of an
+// array element: UTF-8, a backslash or a double quote escaped.
+const std::array<std::vector<QByteArray>, 128> &ArrayMembers()
 {
-    if (c < 0x20 || c >= 0x7F)
-        return {QString(QChar(char16_t(c)))};
-    std::vector<QString> members;
-    for (const char32_t member : AsciiMembers()[c])
-        members.push_back(QString::fromUcs4(&member, 1));
-    return members;
+    static const std::array<std::vector<QByteArray>, 128> all = [] {
+        std::array<std::vector<QByteArray>, 128> members;
+        for (char32_t c = 0; c < 0x80; ++c) {
+            for (const char32_t member : c < 0x20 || c == 0x7F ? std::vector<char32_t>{c} : AsciiMembers()[c]) {
+                const QByteArray text = QString::fromUcs4(&member, 1).toUtf8();
+                members[c].push_back(text == "\\" || text == "\"" ? '\\' + text : text);
+            }
+        }
+        return members;
+    }();
+    return all;
 }
 
 } // namespace
@@ -142,25 +148,33 @@ QByteArray ServerRegex(const LikePattern &pattern)
 QByteArray ServerValues(const LikePattern &pattern, int most)
 {
     const QString &text = pattern.Text();
-    std::vector<QString> values{QString()};
+    std::vector<QByteArray> values{QByteArray()};
     for (const QChar ch : text) {
-        if (ch.unicode() >= 0x80 || QStringLiteral("*%?#[").contains(ch))
+        const char16_t c = ch.unicode();
+        if (c >= 0x80 || c == u'*' || c == u'%' || c == u'?' || c == u'#' || c == u'[')
             return {};
-        std::vector<QString> longer;
-        for (const QString &member : LiteralMembers(ch.unicode())) {
-            for (const QString &value : values)
+        const std::vector<QByteArray> &members = ArrayMembers()[c];
+        if (members.empty() || values.size() * members.size() > std::size_t(most))
+            return {};
+        if (members.size() == 1) {
+            for (QByteArray &value : values)
+                value += members.front();
+            continue;
+        }
+        std::vector<QByteArray> longer;
+        longer.reserve(values.size() * members.size());
+        for (const QByteArray &member : members) {
+            for (const QByteArray &value : values)
                 longer.push_back(value + member);
         }
-        if (longer.empty() || int(longer.size()) > most)
-            return {};
         values = std::move(longer);
     }
-    // Array elements in double quotes: a backslash or a quote escaped.
+    // Array elements in double quotes.
     QByteArray array = "{";
-    for (const QString &value : values) {
+    for (const QByteArray &value : values) {
         if (array.size() > 1)
             array += ',';
-        array += '"' + QString(value).replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\"")).toUtf8() + '"';
+        array += '"' + value + '"';
     }
     return array + '}';
 }

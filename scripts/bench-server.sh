@@ -16,7 +16,9 @@
 # server's answers is one, however many statements went out before it).
 # Last, the records the program changed are compared with psql's. The
 # program's runs keep their undo journal; BENCH_JOURNAL=0 switches it off
-# (Undo_Journal=0), to show what the journal costs.
+# (Undo_Journal=0), to show what the journal costs. BENCH_BINARY names a
+# built program to time instead (to set two builds side by side under the
+# same load).
 #   bench-server.sh [quick]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,8 +28,11 @@ records=1000000
 lines=${BENCH_LINES:-32767} # fewer, to try a slow build out
 reps=${BENCH_REPS:-3}
 
-cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVR_BUILD_BENCH=ON -DKVR_BUILD_TESTS=OFF >/dev/null
-cmake --build build-rel -j2 --target kvr_bulkrun >/dev/null
+binary=${BENCH_BINARY:-build-rel/kvr_bulkrun}
+if [ -z "${BENCH_BINARY:-}" ]; then
+    cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVR_BUILD_BENCH=ON -DKVR_BUILD_TESTS=OFF >/dev/null
+    cmake --build build-rel -j2 --target kvr_bulkrun >/dev/null
+fi
 
 tmp=$(mktemp -d)
 cluster=$(scripts/pg-cluster.sh start)
@@ -35,7 +40,7 @@ eval "$cluster"
 trap 'scripts/pg-cluster.sh stop "$KVR_PG_CLUSTER"; rm -rf "$tmp"' EXIT
 # The program's folder is its data folder: the run log stays out of build-rel.
 mkdir -p "$tmp/bin" "$tmp/home" "$tmp/config"
-cp build-rel/kvr_bulkrun "$tmp/bin/"
+cp "$binary" "$tmp/bin/kvr_bulkrun"
 sql() { PGOPTIONS='-c client_min_messages=warning' psql "$KVR_TEST_PG" -qAtX -v ON_ERROR_STOP=1 "$@"; }
 
 # The references as bench/RunBench.cpp makes them: 31 classes, numbers
@@ -147,7 +152,7 @@ changed3=$(changed tool_w3)
 
 per() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 echo
-echo "KVR Bulkrun on a PostgreSQL server: $records records, $(nproc) cores, Release build, server on a Unix socket, median of $reps runs"
+echo "KVR Bulkrun on a PostgreSQL server: $records records, $(nproc) cores, Release build, server on a Unix socket, median of $reps runs, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 echo "| Workload | Tool | psql | Ratio | Target | Round trips per record |"
 echo "|---|---|---|---|---|---|"

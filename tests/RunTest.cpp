@@ -80,6 +80,9 @@ const Row kRows[] = {
     {"batch_quote_counts_every_record_and_fails", RunMode::Batch, "O'Neil", "", kTitles, kQty, {Failed("O'Neil", "TITLE")}, 5, 5},
     // File entries mean nothing in a batch: passed over, but counted.
     {"batch_list", RunMode::Batch, "A?", kList, {"listed", "two", "listed", "listed", "five"}, {"7", "2", "7", "7", "5"}, kNoLog, 9, 3},
+    // Walks after one that wrote the search field, in one group: line 2 finds Z9 by what line 1 wrote.
+    {"batch_list_writes_search_field", RunMode::Batch, "A?", "Fixed Value_,REFERENCE,Z\r\nFixed Value_,QTY,7\r\n", kTitles, kQty, kNoLog, 6, 3},
+    {"import_list_writes_search_field", RunMode::Import, "A1,Z9,8\r\nZ9,Y,9\r\n", "File Value__,QTY,2\r\nFile Value__,REFERENCE,1\r\n", kTitles, {"9", "2", "3", "4", "5"}, {kImportDone}, 4, 0},
     {"batch_list_in_file_order_marker_exact", RunMode::Batch, "B1", "file value__,QTY,3\r\nFixed Value_,TITLE,first\r\nFixed Value_,TITLE,second",
      {"one", "second", "three", "four", "five"}, {"1", "3", "3", "4", "5"}, {kBatchDone}, 3, 0},
     {"import_lines_items_and_quotes", RunMode::Import, "A1,X\r\nb?,\"Y,Z\"\r\n", "", {"X", "\"Y", "three", "four", "five"}, kQty, {kImportDone}, 2, 0},

@@ -1,9 +1,13 @@
 // The built program killed (SIGKILL) at moments spread over unattended runs
-// over a card table of 100,000 records: an import and a batch run, each
-// applying a two-field replacement list. Whatever the moment, the database
-// must be sound and hold exactly the run's first writes, the run log must be
-// whole entries that never run ahead of the database, the settings must be
-// untouched, and a new run on the killed database must complete.
+// over a card table of 100,000 records, in an SQLite file and on a server
+// (KVR_TEST_PG): an import and a batch run, each applying a two-field
+// replacement list. The moments: in the counting pass, spread over the
+// writing (most while a group of writes waits for its commit), and at the
+// run's first log entry, which comes right after the commit of the writes
+// before it. Whatever the moment, the database must be sound and hold
+// exactly the run's first writes, the run log must be whole entries that
+// never run ahead of the database, the settings must be untouched, and a new
+// run on the killed database must complete.
 //
 // Groups of writes commit in order, at points that do not follow the records
 // (a failed update before its log entry, the run's end, a move after about a
@@ -18,8 +22,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,15 +37,19 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRecords = 100000;
-constexpr int kKills = 8;      // per run
+constexpr int kKills = 8;      // per run, timed; one more at the first log entry
 constexpr auto kLimit = 120s;  // far beyond any run here: reaching it means a hang
 
-// Record i (rowid i + 1): a unique reference in shuffled order, one of 60
-// shelves, the status "IN" and a quantity from 0 to 499.
-const char *const kTable =
+// Record i (rowid i + 1; on the server, primary key kvr_id i): a unique
+// reference in shuffled order, one of 60 shelves, the status "IN" and a
+// quantity from 0 to 499. A server run gets a fresh copy of card_template.
+const char *const kTable[] = {
     "CREATE TABLE CARD_DATA (REFERENCE TEXT(20), TITLE TEXT(50), LOCATION TEXT(20), STATUS TEXT(12), QTY SHORT);"
     "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 99999) INSERT INTO CARD_DATA "
-    "SELECT printf('C%06d', i * 7919 % 100000), 'Card number ' || i, 'SHELF ' || (1 + i * 37 % 60), 'IN', i * 13 % 500 FROM n";
+    "SELECT printf('C%06d', i * 7919 % 100000), 'Card number ' || i, 'SHELF ' || (1 + i * 37 % 60), 'IN', i * 13 % 500 FROM n",
+    "CREATE TABLE CARD_DATA AS SELECT 'C' || lpad((i * 7919 % 100000)::text, 6, '0') AS REFERENCE, 'Card number ' || i AS TITLE, "
+    "('SHELF ' || (1 + i * 37 % 60))::varchar(20) AS LOCATION, 'IN'::varchar(12) AS STATUS, (i * 13 % 500)::smallint AS QTY, i AS kvr_id "
+    "FROM generate_series(0, 99999) i; ALTER TABLE CARD_DATA ADD PRIMARY KEY (kvr_id); CREATE TABLE card_template AS TABLE CARD_DATA"};
 
 struct Write
 {
@@ -96,36 +109,57 @@ struct Found
     QStringList log, problems;
 };
 
-// Waits for the started program's first write, which the journal appearing
-// marks, or its end; gives the seconds since start.
-double FirstWrite(ProgramUnderTest &program, Clock::time_point start)
-{
-    while (!program.Ended() && !QFileInfo::exists(program.JournalPath()) && Clock::now() < start + kLimit)
-        std::this_thread::sleep_for(1ms);
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-class KillTest : public ::testing::Test
+class KillTest : public ::testing::TestWithParam<Backend>
 {
 protected:
-    KillTest()
+    void SetUp() override
     {
-        CardDb db(Template());
-        db.Exec(kTable);
-        old_[0] = db.Column("STATUS");
-        old_[1] = db.Column("QTY");
+        if (!FreshDatabase::Available(GetParam()))
+            GTEST_SKIP() << "KVR_TEST_PG names no test server";
+        template_.emplace(GetParam(), store_.Path());
+        db_ = std::make_unique<CardDb>(Template());
+        db_->Exec(kTable[Server()]);
+        old_ = {db_->Column("STATUS"), db_->Column("QTY")};
     }
-    QString Template() const { return store_.File("card.db"); }
+    bool Server() const { return GetParam() == Backend::Pg; }
+    // The template file; or the server's schema, whose card_template each
+    // run's CARD_DATA is a fresh copy of.
+    QString Template() const { return template_->Location(); }
 
-    // Puts the workload's files, a log of one old entry and a fresh card
-    // database in the program's folder; gives the settings written.
-    QByteArray Prepare(ProgramUnderTest &program, const Workload &w) const
+    // True while a group of the program's writes is open: the file's journal
+    // is there, or its session holds the table's write lock.
+    bool GroupOpen(const ProgramUnderTest &program) const
     {
-        program.WriteSettings(w.settings + "Data_List=Yes\n");
+        const char *const locks = "(SELECT count(*) FROM pg_locks WHERE relation = 'card_data'::regclass AND mode = 'RowExclusiveLock')";
+        return Server() ? db_->Column(locks, "WHERE kvr_id = 0")[0] != "0" : QFileInfo::exists(program.JournalPath());
+    }
+
+    // Waits for the started program's first write, or its end; gives the
+    // seconds since start.
+    double FirstWrite(ProgramUnderTest &program, Clock::time_point start) const
+    {
+        while (!program.Ended() && !GroupOpen(program) && Clock::now() < start + kLimit)
+            std::this_thread::sleep_for(1ms);
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+
+    // Puts the workload's files, a log of one old entry (or, atLog, a FIFO
+    // at which the program stops at its first log entry) and a fresh card
+    // database in the program's folder; gives the settings written.
+    QByteArray Prepare(ProgramUnderTest &program, const Workload &w, bool atLog = false) const
+    {
+        program.WriteSettings(w.settings + "Data_List=Yes\nCard_Database=" + (Server() ? Template() : program.DatabasePath()).toUtf8() + "\n");
         program.tmp.Write(program.ListPath(), w.list);
         program.tmp.Write(program.ImportPath(), w.import);
-        program.tmp.Write(program.LogPath(), OldEntry(kBatchDone));
-        fs::copy_file(Template().toStdString(), program.DatabasePath().toStdString(), fs::copy_options::overwrite_existing);
+        fs::remove(program.LogPath().toStdString());
+        if (!atLog)
+            program.tmp.Write(program.LogPath(), OldEntry(kBatchDone));
+        else if (::mkfifo(QFile::encodeName(program.LogPath()).constData(), 0666) != 0)
+            throw std::runtime_error("cannot make the log a FIFO");
+        if (Server())
+            db_->Exec("DROP TABLE CARD_DATA; CREATE TABLE CARD_DATA AS TABLE card_template; ALTER TABLE CARD_DATA ADD PRIMARY KEY (kvr_id)");
+        else
+            fs::copy_file(Template().toStdString(), program.DatabasePath().toStdString(), fs::copy_options::overwrite_existing);
         fs::remove(program.JournalPath().toStdString());
         return program.tmp.Read(program.SettingsPath());
     }
@@ -138,7 +172,7 @@ protected:
         Found f;
         try {
             CardDb db(database);
-            if (const QString check = db.IntegrityCheck(); check != QLatin1String("ok"))
+            if (const QString check = Server() ? "ok" : db.IntegrityCheck(); check != QLatin1String("ok"))
                 f.problems << "integrity_check: " + check;
             const QStringList now[2] = {db.Column("STATUS"), db.Column("QTY")};
             while (f.applied < int(w.writes.size()) && now[w.writes[f.applied].field][w.writes[f.applied].record] == w.writes[f.applied].value)
@@ -168,7 +202,7 @@ protected:
     QStringList Complete(ProgramUnderTest &program, const Workload &w, const QStringList &before) const
     {
         const ProgramOutcome out = program.Wait(kLimit);
-        Found after = Inspect(w, program.DatabasePath(), program, before);
+        Found after = Inspect(w, Server() ? Template() : program.DatabasePath(), program, before);
         if (out.status != 0 || after.applied != int(w.writes.size()) || after.logged != int(w.log.size()))
             after.problems << QStringLiteral("a run to the end: status %1, %2 writes, %3 log entries: %4")
                                   .arg(out.status).arg(after.applied).arg(after.logged).arg(out.output);
@@ -176,10 +210,12 @@ protected:
     }
 
     // An unkilled run times the kills: kill 0 strikes halfway to the first
-    // write, the others spread evenly over the writing; every odd one is
-    // followed by a new run, which must complete. One kill at a time: a copy
-    // of the program being written while another forks makes the other's
-    // exec fail with "Text file busy".
+    // write, the others spread evenly over the writing, and the last once the
+    // program reads its log, before its first entry, with every write before
+    // that committed. Every odd one, and every one on a server, is followed
+    // by a new run, which must complete. One kill at a time: a copy of the
+    // program being written while another forks makes the other's exec fail
+    // with "Text file busy".
     void Campaign(const Workload &w) const
     {
         ProgramUnderTest program;
@@ -192,24 +228,36 @@ protected:
         const QStringList problems = Complete(program, w, {kBatchDone});
         ASSERT_TRUE(problems.isEmpty()) << w.name << ", the unkilled run: " << problems.join('\n').toStdString();
 
-        int midRun = 0;
-        for (int index = 0; index < kKills; ++index) {
-            const QByteArray settings = Prepare(program, w);
+        int midGroup = 0;
+        for (int index = 0; index <= kKills; ++index) {
+            const bool atLog = index == kKills;
+            const QByteArray settings = Prepare(program, w, atLog), log = QFile::encodeName(program.LogPath());
             program.Start();
-            if (index > 0)
+            int fifo = -1; // opening a FIFO for writing without blocking succeeds once a reader has it open
+            while (atLog && (fifo = ::open(log.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && !program.Ended())
+                std::this_thread::sleep_for(1ms);
+            if (index > 0 && !atLog)
                 FirstWrite(program, Clock::now());
-            std::this_thread::sleep_for(std::chrono::duration<double>(index ? writing * (index - 0.5) / (kKills - 1) : toWrites / 2));
+            std::this_thread::sleep_for(std::chrono::duration<double>(atLog ? 0 : index ? writing * (index - 0.5) / (kKills - 1) : toWrites / 2));
+            midGroup += GroupOpen(program);
             const ProgramOutcome out = program.Kill();
+            ::close(fifo); // none: -1
+            if (atLog && fs::remove(log.toStdString()))
+                program.tmp.Write(program.LogPath(), OldEntry(kBatchDone));
 
-            // Looked at in a copy, so that the next run finds what the kill left.
-            const QString copy = program.tmp.File("verify");
-            fs::remove_all(copy.toStdString());
-            fs::copy(QFileInfo(program.DatabasePath()).absolutePath().toStdString(), copy.toStdString());
-            Found found = Inspect(w, copy + "/card.db", program, {kBatchDone});
-            midRun += (found.applied > 0 || QFileInfo(program.JournalPath()).size() > 0) && found.logged < int(w.log.size());
+            // A file is looked at in a copy, so that the next run finds what the kill left.
+            QString database = Template();
+            if (!Server()) {
+                fs::remove_all((database = program.tmp.File("verify")).toStdString());
+                fs::copy(QFileInfo(program.DatabasePath()).absolutePath().toStdString(), database.toStdString());
+                database += "/card.db";
+            }
+            Found found = Inspect(w, database, program, {kBatchDone});
             if (!out.killed && out.status != 0)
                 found.problems << QStringLiteral("the program ended by itself with status %1: %2").arg(out.status).arg(out.output);
-            if (out.killed && index % 2 == 1) {
+            if (atLog && (!out.killed || found.applied != w.log[0].second))
+                found.problems << QStringLiteral("at the first log entry: %1 writes, not %2").arg(found.applied).arg(w.log[0].second);
+            if (out.killed && (index % 2 == 1 || Server())) {
                 program.Start();
                 found.problems << Complete(program, w, found.log);
             } else if (out.killed) { // the journal holds exactly what was committed: an undo gives the old table back,
@@ -228,17 +276,22 @@ protected:
                 found.problems << "the settings file changed";
             EXPECT_TRUE(found.problems.isEmpty()) << w.name << " kill " << index << ":\n" << found.problems.join('\n').toStdString();
         }
-        EXPECT_GE(midRun, kKills / 3) << w.name << ": too few kills struck while the run was writing";
+        EXPECT_GE(midGroup, kKills / 3) << w.name << ": too few kills struck while a group of writes was open";
     }
 
     TempFolder store_;
-    QStringList old_[2];
+    std::optional<FreshDatabase> template_;
+    std::unique_ptr<CardDb> db_; // the template's, or the server's
+    std::vector<QStringList> old_; // STATUS and QTY
 };
 
-TEST_F(KillTest, RunsSurviveKillsAtAnyMoment)
+TEST_P(KillTest, RunsSurviveKillsAtAnyMoment)
 {
-    Campaign(ImportWorkload(CardDb(Template()).Column("REFERENCE")));
-    Campaign(BatchWorkload(CardDb(Template()).Column("LOCATION")));
+    Campaign(ImportWorkload(db_->Column("REFERENCE")));
+    Campaign(BatchWorkload(db_->Column("LOCATION")));
 }
+
+INSTANTIATE_TEST_SUITE_P(, KillTest, ::testing::Values(Backend::Sqlite, Backend::Pg),
+                         [](const auto &info) { return std::string(FreshDatabase::Name(info.param)); });
 
 } // namespace
