@@ -108,6 +108,8 @@ pq::Connection &PgCardStore::Db()
     pinned_ = false;
     inGroup_ = false;
     groupWrites_.clear();
+    ahead_.reset();
+    aheadSavepoint_ = false;
     cursor_.reset();
     freshFirst_ = false;
     pending_.reset();
@@ -138,6 +140,8 @@ std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, cons
 
 std::vector<PgCardStore::Rows> PgCardStore::QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned)
 {
+    if (!pinned)
+        TakeBack(); // no read sees a write the walk did not ask for
     std::vector<pq::Statement> statements;
     if (inGroup_ && !pinned)
         statements.push_back({"SAVEPOINT kvr_step", {}});
@@ -394,6 +398,10 @@ void PgCardStore::MoveNext()
         ResolveAfter();
     if (!cursor_)
         throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
+    if (!pending_ && Unconfirmed() && ahead_->keys[ahead_->confirmed] == cursor_->key) {
+        oneByOne_ = {ahead_->criteria, ahead_->end};
+        TakeBack(); // the walk passes a record written ahead without writing it
+    }
     CommitPending();
     if (inGroup_ && std::chrono::steady_clock::now() - groupBegun_ >= groupCommitInterval_)
         Flush();
@@ -435,6 +443,9 @@ void PgCardStore::Flush()
 {
     if (!db_ || !inGroup_)
         return;
+    TakeBack(); // a commit never carries a write the walk did not ask for
+    ahead_.reset();
+    aheadSavepoint_ = false;
     inGroup_ = false;
     std::vector<LostWrites::Lost> writes = std::exchange(groupWrites_, {});
     QString refusal;
@@ -766,6 +777,8 @@ void PgCardStore::Write(const FieldValue &value)
     }
     const pq::Param param = ParamOf(value);
     QStringList params{param ? QString::fromUtf8(*param) : QString()};
+    if (ConfirmAhead(params.front()) || WriteAhead(params.front()))
+        return;
     params += cursor_->key;
     QString condition = QStringLiteral("(%1) = (%2)").arg(KeyList(), KeyParams(2));
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");

@@ -202,6 +202,32 @@ private:
     std::vector<std::vector<QString>> WriteMoved(const QString &text, bool onMatch, std::optional<Written> &written);
     [[noreturn]] void Lost(const QString &reason);
 
+    // Write ahead, confirm behind (PgWriteAhead.cpp).
+    struct Ahead
+    {
+        QString field;                         // the bound field's name
+        QString value;                         // the server's input text of the value (null: NULL)
+        std::vector<QStringList> keys;         // the records written ahead, in walk order
+        std::vector<std::vector<QString>> rows; // what the statement returned for each
+        std::size_t confirmed = 0;             // how many of them the walk has asked for
+        QString criteria;                      // the match list's, and its entries written ahead
+        std::size_t first = 0;
+        std::size_t end = 0;
+    };
+    // A write of text into the current record that a chunk written ahead
+    // already made: confirmed, with no round trip. True when it was one.
+    bool ConfirmAhead(const QString &text);
+    // Writes text into the current match and the next ones of the list in
+    // one statement; true when the current record's write was among them.
+    bool WriteAhead(const QString &text);
+    // Undoes the writes ahead the walk did not ask for, keeping the rest.
+    void TakeBack();
+    bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->keys.size(); }
+    QString AheadSql(const QString &field, bool skipLocked);
+    std::vector<QString> KeyArrays(const std::vector<QStringList> &keys) const;
+    void Settled(const QString &field, const std::vector<std::vector<QString>> &rows);
+    void OwnWrite(const QString &field, const std::vector<QString> &row);
+
     QString conninfo_;
     QString server_;
     std::chrono::milliseconds groupCommitInterval_{1000};
@@ -239,6 +265,17 @@ private:
     WriteJournal noJournal_;
     WriteJournal *journal_ = &noJournal_;
     WriteJournal::ServerTable journalTable_;
+
+    std::optional<Ahead> ahead_;
+    bool aheadSavepoint_ = false; // the savepoint of the last chunk is not released
+    std::size_t aheadSize_ = 4;   // the next chunk's size: grows while chunks are confirmed whole
+    // No chunk begins at an entry before end of the list named: one was
+    // refused or the walk left it, and its records are written one by one.
+    struct
+    {
+        QString criteria;
+        std::size_t end = 0;
+    } oneByOne_;
 
     bool inGroup_ = false;
     std::chrono::steady_clock::time_point groupBegun_;
