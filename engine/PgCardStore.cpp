@@ -398,7 +398,7 @@ void PgCardStore::MoveNext()
         ResolveAfter();
     if (!cursor_)
         throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
-    if (!pending_ && Unconfirmed() && ahead_->keys[ahead_->confirmed] == cursor_->key) {
+    if (!pending_ && AheadAt()) {
         oneByOne_ = {ahead_->criteria, ahead_->end};
         TakeBack(); // the walk passes a record written ahead without writing it
     }

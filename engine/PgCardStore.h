@@ -210,6 +210,7 @@ private:
         std::vector<QStringList> keys;         // the records written ahead, in walk order
         std::vector<std::vector<QString>> rows; // what the statement returned for each
         std::size_t confirmed = 0;             // how many of them the walk has asked for
+        std::size_t written = 0;               // how many rows the statement wrote: more than keys past a gap
         QString criteria;                      // the match list's, and its entries written ahead
         std::size_t first = 0;
         std::size_t end = 0;
@@ -222,7 +223,9 @@ private:
     bool WriteAhead(const QString &text);
     // Undoes the writes ahead the walk did not ask for, keeping the rest.
     void TakeBack();
-    bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->keys.size(); }
+    bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->written; }
+    // True when the current record is the next one written ahead.
+    bool AheadAt() const;
     QString AheadSql(const QString &field, bool skipLocked);
     std::vector<QString> KeyArrays(const std::vector<QStringList> &keys) const;
     void Settled(const QString &field, const std::vector<std::vector<QString>> &rows);

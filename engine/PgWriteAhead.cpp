@@ -141,13 +141,17 @@ void PgCardStore::OwnWrite(const QString &field, const std::vector<QString> &row
     ownXids_.insert(sub < top ? sub + (quint64(1) << 32) : sub);
 }
 
+bool PgCardStore::AheadAt() const
+{
+    return Unconfirmed() && ahead_->confirmed < ahead_->keys.size() && ahead_->keys[ahead_->confirmed] == cursor_->key;
+}
+
 bool PgCardStore::ConfirmAhead(const QString &text)
 {
     if (!Unconfirmed())
         return false;
     Ahead &ahead = *ahead_;
-    const bool same = ahead.keys[ahead.confirmed] == cursor_->key && ahead.field == bound_->name && ahead.value.isNull() == text.isNull()
-        && ahead.value == text;
+    const bool same = AheadAt() && ahead.field == bound_->name && ahead.value.isNull() == text.isNull() && ahead.value == text;
     if (!same) {
         oneByOne_ = {ahead.criteria, ahead.end};
         TakeBack();
@@ -155,7 +159,7 @@ bool PgCardStore::ConfirmAhead(const QString &text)
     }
     ++ahead.confirmed;
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
-    if (ahead.confirmed == ahead.keys.size()) {
+    if (ahead.confirmed == ahead.written) {
         Settled(ahead.field, ahead.rows);
         aheadSize_ = std::min(kLargestChunk, aheadSize_ * 2);
     }
@@ -203,7 +207,7 @@ bool PgCardStore::WriteAhead(const QString &text)
     aheadSavepoint_ = true;
     // The rows in walk order, up to the first record the statement did not
     // write (locked by another session, or deleted).
-    Ahead ahead{bound_->name, text, {}, RowsInOrder(*result, keys), 0, matches_->criteria, first, end};
+    Ahead ahead{bound_->name, text, {}, RowsInOrder(*result, keys), 0, std::size_t(result->Rows()), matches_->criteria, first, end};
     ahead.keys.assign(keys.begin(), keys.begin() + qsizetype(ahead.rows.size()));
     if (result->Rows() > 0)
         OwnWrite(ahead.field, {QString(), result->Text(0, 1), result->Text(0, 2)});
@@ -221,7 +225,7 @@ void PgCardStore::TakeBack()
     if (!ahead_)
         return;
     Ahead ahead = *std::exchange(ahead_, std::nullopt);
-    if (ahead.confirmed == ahead.keys.size())
+    if (ahead.confirmed == ahead.written)
         return; // settled already
     aheadSavepoint_ = false;
     aheadSize_ = 4;

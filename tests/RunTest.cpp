@@ -66,7 +66,7 @@ protected:
             rig.engine.Command3_Click();
         }
     }
-    EngineRig rig{QStringLiteral("REFERENCE VARCHAR(20), TITLE VARCHAR(50), QTY INTEGER"), Store()};
+    EngineRig rig{QStringLiteral("REFERENCE VARCHAR(20), TITLE VARCHAR(50), QTY INTEGER CHECK (QTY <> 3 OR TITLE <> 'refused')"), Store()};
 };
 
 const QStringList kTitles = {"one", "two", "three", "four", "five"};
@@ -80,6 +80,8 @@ const Row kRows[] = {
     {"batch_quote_counts_every_record_and_fails", RunMode::Batch, "O'Neil", "", kTitles, kQty, {Failed("O'Neil", "TITLE")}, 5, 5},
     // File entries mean nothing in a batch: passed over, but counted.
     {"batch_list", RunMode::Batch, "A?", kList, {"listed", "two", "listed", "listed", "five"}, {"7", "2", "7", "7", "5"}, kNoLog, 9, 3},
+    {"batch_stops_at_the_refused_third_match", RunMode::Batch, "*", "Fixed Value_,TITLE,refused\r\n", {"refused", "refused", "three", "four", "five"}, kQty,
+     {Failed("*", "TITLE")}, 4, 1},
     {"batch_list_in_file_order_marker_exact", RunMode::Batch, "B1", "file value__,QTY,3\r\nFixed Value_,TITLE,first\r\nFixed Value_,TITLE,second",
      {"one", "second", "three", "four", "five"}, {"1", "3", "3", "4", "5"}, {kBatchDone}, 3, 0},
     {"import_lines_items_and_quotes", RunMode::Import, "A1,X\r\nb?,\"Y,Z\"\r\n", "", {"X", "\"Y", "three", "four", "five"}, kQty, {kImportDone}, 2, 0},
