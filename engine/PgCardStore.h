@@ -224,8 +224,6 @@ private:
     // Undoes the writes ahead the walk did not ask for, keeping the rest.
     void TakeBack();
     bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->written; }
-    // True when the current record is the next one written ahead.
-    bool AheadAt() const;
     QString AheadSql(const QString &field, bool skipLocked);
     std::vector<QString> KeyArrays(const std::vector<QStringList> &keys) const;
     void Settled(const QString &field, const std::vector<std::vector<QString>> &rows);

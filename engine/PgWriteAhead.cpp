@@ -10,9 +10,10 @@
 // savepoint of its own (kvr_ahead), and answers this MoveNext from the row it
 // returned for match i. Each later MoveNext whose pending value, field and
 // record are those of the next write ahead is answered from that same
-// statement, with no round trip (confirmed). Anything else (another value or
-// field, a move past the record without a write, any statement the store
-// sends, a group commit, Flush) first takes the unconfirmed writes back:
+// statement, with no round trip (confirmed). Anything else (a write of
+// another value, field or record, which is also what follows a move past a
+// record without a write; any statement the store sends; a group commit,
+// Flush) first takes the unconfirmed writes back:
 // ROLLBACK TO the savepoint and the confirmed ones written again in one
 // statement. So a COMMIT never carries a write the walk did not ask for, a
 // read never sees one, and a write counts, is journalled and can be lost by a
@@ -29,8 +30,9 @@
 // its own record at its own MoveNext. A row another session holds is not
 // waited for ahead (SKIP LOCKED): the chunk's confirmable writes end before
 // it, and the record's own write then waits for it as it always did, rather
-// than the wait happening twice. A record another session deleted is missing
-// from the statement's answer too, and ends the chunk the same way.
+// than the wait happening twice; the chunk's writes after that row are taken
+// back at that write. A record another session deleted is missing from the
+// statement's answer too, and ends the chunk the same way.
 //
 // The journal is told of a chunk's writes when they are settled: all
 // confirmed, or the confirmed ones written again (with the values that write
@@ -141,17 +143,12 @@ void PgCardStore::OwnWrite(const QString &field, const std::vector<QString> &row
     ownXids_.insert(sub < top ? sub + (quint64(1) << 32) : sub);
 }
 
-bool PgCardStore::AheadAt() const
-{
-    return Unconfirmed() && ahead_->confirmed < ahead_->keys.size() && ahead_->keys[ahead_->confirmed] == cursor_->key;
-}
-
 bool PgCardStore::ConfirmAhead(const QString &text)
 {
     if (!Unconfirmed())
         return false;
     Ahead &ahead = *ahead_;
-    const bool same = AheadAt() && ahead.field == bound_->name && ahead.value.isNull() == text.isNull() && ahead.value == text;
+    const bool same = ahead.confirmed < ahead.keys.size() && ahead.keys[ahead.confirmed] == cursor_->key && ahead.field == bound_->name && ahead.value.isNull() == text.isNull() && ahead.value == text;
     if (!same) {
         oneByOne_ = {ahead.criteria, ahead.end};
         TakeBack();

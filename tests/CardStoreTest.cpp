@@ -172,7 +172,8 @@ TEST_P(CardStoreTest, RefusedChangeKeepsOldValueAndEarlierChanges)
 // refusal: the records before it keep the value, the refused one and the
 // rest their own; so too where the server store writes the next matches
 // ahead of the walk, and the walk then refuses at the third match, meets a
-// row another session holds (server), changes the value, or passes a match.
+// row another session holds (server), changes the value, passes a match, or
+// ends.
 TEST_P(CardStoreTest, BatchWalkKeepsWhatItWroteUpToTheRefusal)
 {
     const char *const cases[][3] = {  // Mark's check, the value of each visit (-: none, !: x into a held row), the marks after
@@ -180,6 +181,7 @@ TEST_P(CardStoreTest, BatchWalkKeepsWhatItWroteUpToTheRefusal)
         {"1 = 1", "xx!xx", "x,x,<NULL>,<NULL>,<NULL>"},
         {"1 = 1", "xxxyy", "x,x,x,y,y"},
         {"1 = 1", "xx-xx", "x,x,<NULL>,x,x"},
+        {"1 = 1", "xx", "x,x,<NULL>,<NULL>,<NULL>"},
     };
     for (const auto &[check, values, marks] : cases) {
         Create(QStringLiteral("('A1'), ('A2'), ('A3'), ('A4'), ('A5')"), QStringLiteral("REFERENCE VARCHAR(10), Mark TEXT CHECK (%1)").arg(check));
@@ -191,7 +193,7 @@ TEST_P(CardStoreTest, BatchWalkKeepsWhatItWroteUpToTheRefusal)
         const std::unique_ptr<CardStore> store = CardStoreFor(path);
         store->SetDataField(QStringLiteral("Mark"));
         store->Refresh();
-        for (const char *visit = values; store->Find(Like("A*")), !store->IsEOF(); ++visit) {
+        for (const char *visit = values; *visit && (store->Find(Like("A*")), !store->IsEOF()); ++visit) {
             if (*visit != '-')
                 store->SetText(*visit == 'y' ? QStringLiteral("y") : QStringLiteral("x"));
             try {
