@@ -398,10 +398,6 @@ void PgCardStore::MoveNext()
         ResolveAfter();
     if (!cursor_)
         throw StoreFailure(QStringLiteral("MoveNext: there is no current record"));
-    if (!pending_ && AheadAt()) {
-        oneByOne_ = {ahead_->criteria, ahead_->end};
-        TakeBack(); // the walk passes a record written ahead without writing it
-    }
     CommitPending();
     if (inGroup_ && std::chrono::steady_clock::now() - groupBegun_ >= groupCommitInterval_)
         Flush();
