@@ -52,15 +52,26 @@ void Engine::Command3_Click()
     // Counting pass: the lines that will be updated, those with a search value.
     Int16 lines;
     QStringList searches;
+    // And, without a list, the updates in order, each line's search value
+    // and text, for a store that writes ahead: of the lines up to the first
+    // whose search value is not kept.
+    QStringList writeSearches, writeValues;
     qsizetype searchChars = 0;
     try {
         std::unique_ptr<LineReader> file = s.fs.OpenLines(path);
         QString line;
+        bool writesKept = !run.useList;
         while (file->Next(line)) {
-            QString search = ItemAt(SplitItems(line, run.delimiter), *searchItem);
+            const QStringList items = SplitItems(line, run.delimiter);
+            QString search = ItemAt(items, *searchItem);
             if (search.isEmpty())
                 continue;
             lines += 1;
+            writesKept = writesKept && search.size() <= kLongestExpected && searchChars + search.size() <= kExpectedChars;
+            if (writesKept) {
+                writeSearches << search;
+                writeValues << ItemAt(items, *replaceItem);
+            }
             if (search.size() <= kLongestExpected && (searchChars += search.size()) <= kExpectedChars)
                 searches << std::move(search);
         }
@@ -91,6 +102,7 @@ void Engine::Command3_Click()
 
     store.ExpectSearches(run.searchField, searches);
     searches.clear();
+    store.ExpectWrites(run.replaceField, writeSearches, writeValues);
 
     progress.begun = true;
     RunEnd runEnd(*this);

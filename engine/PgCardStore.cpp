@@ -39,7 +39,15 @@ QString DeclaredType(const QString &type, int typmod)
     return {};
 }
 
-pq::Param ParamOf(const FieldValue &value)
+QByteArray Sql(const QString &text)
+{
+    return text.toUtf8();
+}
+
+} // namespace
+
+// The input text of a value for the server; NULL: none.
+pq::Param PgCardStore::ParamOf(const FieldValue &value)
 {
     if (const auto *whole = std::get_if<qint64>(&value))
         return QByteArray::number(*whole);
@@ -49,13 +57,6 @@ pq::Param ParamOf(const FieldValue &value)
         return text->toUtf8();
     return std::nullopt;
 }
-
-QByteArray Sql(const QString &text)
-{
-    return text.toUtf8();
-}
-
-} // namespace
 
 PgCardStore::PgCardStore(const QString &conninfo)
     : conninfo_(conninfo)
@@ -141,7 +142,7 @@ std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, cons
 std::vector<PgCardStore::Rows> PgCardStore::QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned)
 {
     if (!pinned)
-        TakeBack(); // no read sees a write the walk did not ask for
+        TakeBackBefore(queries); // no read sees a write the walk did not ask for
     std::vector<pq::Statement> statements;
     if (inGroup_ && !pinned)
         statements.push_back({"SAVEPOINT kvr_step", {}});

@@ -99,6 +99,7 @@ public:
     void SetText(const QString &text) override;
     void CancelUpdate() override;
     void ExpectSearches(const QString &field, const QStringList &values) override;
+    void ExpectWrites(const QString &field, const QStringList &searches, const QStringList &values) override;
     void Flush() override;
     // A preview needs a table with one whole-number primary key column, or
     // none.
@@ -205,29 +206,33 @@ private:
     // Write ahead, confirm behind (PgWriteAhead.cpp).
     struct Ahead
     {
-        QString field;                         // the bound field's name
-        QString value;                         // the server's input text of the value (null: NULL)
-        std::vector<QStringList> keys;         // the records written ahead, in walk order
+        QString field;                          // the bound field's name
+        std::vector<QStringList> keys;          // the records written ahead that the walk can confirm, in its order
+        std::vector<QString> values;            // the input text written into each (null: NULL)
+        std::vector<std::size_t> updates;       // an import's: the expected update each belongs to
         std::vector<std::vector<QString>> rows; // what the statement returned for each
-        std::size_t confirmed = 0;             // how many of them the walk has asked for
-        std::size_t written = 0;               // how many rows the statement wrote: more than keys past a gap
-        QString criteria;                      // the match list's, and its entries written ahead
-        std::size_t first = 0;
-        std::size_t end = 0;
+        std::size_t confirmed = 0;              // how many of them the walk has asked for
+        std::size_t written = 0;                // how many rows the statement wrote: more than keys past a gap
+        std::size_t planned = 0;                // how many writes the chunk was meant to hold
     };
     // A write of text into the current record that a chunk written ahead
     // already made: confirmed, with no round trip. True when it was one.
     bool ConfirmAhead(const QString &text);
-    // Writes text into the current match and the next ones of the list in
-    // one statement; true when the current record's write was among them.
+    // Writes text into the current match and the walk's next writes, as far
+    // as they can be foreseen, in one statement; true when the current
+    // record's write was among them.
     bool WriteAhead(const QString &text);
-    // Undoes the writes ahead the walk did not ask for, keeping the rest.
+    void PlanChunk(const QString &text, Ahead &chunk);
+    // Undoes the writes ahead the walk did not ask for, keeping the rest;
+    // Before, only when one of the statements reads the field written.
     void TakeBack();
+    void TakeBackBefore(const std::vector<std::pair<QByteArray, QStringList>> &queries);
     bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->written; }
     QString AheadSql(const QString &field, bool skipLocked);
-    std::vector<QString> KeyArrays(const std::vector<QStringList> &keys) const;
+    pq::Statement AheadStatement(const Ahead &chunk, std::size_t count, bool skipLocked);
     void Settled(const QString &field, const std::vector<std::vector<QString>> &rows);
     void OwnWrite(const QString &field, const std::vector<QString> &row);
+    static std::optional<QByteArray> ParamOf(const FieldValue &value);
 
     QString conninfo_;
     QString server_;
@@ -270,13 +275,17 @@ private:
     std::optional<Ahead> ahead_;
     bool aheadSavepoint_ = false; // the savepoint of the last chunk is not released
     std::size_t aheadSize_ = 4;   // the next chunk's size: grows while chunks are confirmed whole
-    // No chunk begins at an entry before end of the list named: one was
-    // refused or the walk left it, and its records are written one by one.
-    struct
+    std::size_t oneByOne_ = 0;    // writes still to be made one at a time: a chunk was refused or left
+    // An import run's updates (ExpectWrites): per line, the folded search
+    // value (empty: not one the expected searches answer) and the text.
+    struct Expected
     {
-        QString criteria;
-        std::size_t end = 0;
-    } oneByOne_;
+        std::string key;
+        QString value;
+    };
+    QString writesField_;
+    std::vector<Expected> writes_;
+    std::size_t nextWrite_ = 0; // the first expected update not yet confirmed whole
 
     bool inGroup_ = false;
     std::chrono::steady_clock::time_point groupBegun_;

@@ -44,17 +44,43 @@
 
 #include "Pq.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+
 namespace {
 
 constexpr std::size_t kLargestChunk = 256;
+// How far past the last confirmed update an import's write looks for its own.
+constexpr std::size_t kUpdatesLookedAt = 64;
 
-// A PostgreSQL array literal of the texts, each quoted.
-QString ArrayLiteral(const std::vector<QString> &texts)
+// A PostgreSQL array literal of the texts, each quoted; a null one is NULL.
+QByteArray ArrayLiteral(const std::vector<QString> &texts)
 {
     QStringList quoted;
-    for (QString text : texts)
-        quoted << QLatin1Char('"') + text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\"")) + QLatin1Char('"');
-    return QLatin1Char('{') + quoted.join(QLatin1Char(',')) + QLatin1Char('}');
+    for (QString text : texts) {
+        quoted << (text.isNull() ? QStringLiteral("NULL")
+                                 : QLatin1Char('"') + text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\"")) + QLatin1Char('"'));
+    }
+    return (QLatin1Char('{') + quoted.join(QLatin1Char(',')) + QLatin1Char('}')).toUtf8();
+}
+
+// The type a text is cast to before it is stored in a column of the
+// server's type: the type without its size, which the assignment then
+// checks (a cast to varchar(5) would cut a longer text short silently);
+// character and bit without a size mean a size of 1, so those become
+// bpchar and varbit.
+QString CastType(const QString &serverType)
+{
+    QString type = serverType;
+    type.remove(QRegularExpression(QStringLiteral("\\([0-9, ]*\\)")));
+    if (type == QLatin1String("character varying"))
+        return QStringLiteral("varchar");
+    if (type == QLatin1String("character"))
+        return QStringLiteral("bpchar");
+    if (type == QLatin1String("bit"))
+        return QStringLiteral("varbit");
+    return type;
 }
 
 // A chunk statement's rows in the order of keys, each found by its last
@@ -82,54 +108,67 @@ std::vector<std::vector<QString>> RowsInOrder(const pq::Result &result, const st
     return rows;
 }
 
+QString Joined(const QStringList &key)
+{
+    return key.join(QChar(0));
+}
+
 } // namespace
 
-// The write of a chunk: the rows of the given keys that can be locked (all
-// of them, waiting as any write does, unless skipLocked) get $1; each
-// returns, as UpdateSql's journal form does, the version's ctid, xmin, the
-// transaction's id, the old and the stored text, the key's texts for the
-// new version and for the old one (by which the store tells the rows apart).
+// The write of a chunk: the rows of the keys given with their values ($1,
+// then one array per key column) that can be locked (all of them, waiting
+// as any write does, unless skipLocked) get their value; each returns, as
+// UpdateSql's journal form does, the version's ctid, xmin, the
+// transaction's id, the old and the stored text, and the key's texts for
+// the new version and for the old one (by which the store tells the rows
+// apart).
 QString PgCardStore::AheadSql(const QString &name, bool skipLocked)
 {
     const QString field = pq::QuoteIdentifier(name);
-    QStringList keyTexts, made, replaced, outer, inner, arrays;
+    QString valueType = QStringLiteral("text");
+    QStringList keyTexts, made, replaced, outer, inner, source, arrays, names{QStringLiteral("kvr_val")};
+    for (const Column &c : columns_) {
+        if (c.name == name)
+            valueType = CastType(c.serverType);
+    }
     for (qsizetype i = 0; i < keyColumns_.size(); ++i) {
         const QString &column = keyColumns_[i];
-        keyTexts << QStringLiteral("(%1)::text AS kvr_r%2").arg(column).arg(i);
+        keyTexts << QStringLiteral("(kvr_s.%1)::text AS kvr_r%2").arg(column).arg(i);
         made << QStringLiteral("(kvr_t.%1)::text").arg(column);
         replaced << QStringLiteral("kvr_o.kvr_r%1").arg(i);
         outer << QStringLiteral("kvr_t.") + column;
         inner << QStringLiteral("kvr_o.") + column;
+        source << QStringLiteral("kvr_s.") + column;
+        names << QStringLiteral("kvr_k%1").arg(i);
         QString type = QStringLiteral("text");
         for (const Column &c : columns_) {
             if (pq::QuoteIdentifier(c.name) == column)
-                type = c.serverType;
+                type = CastType(c.serverType);
         }
         arrays << QStringLiteral("$%1::%2[]").arg(i + 2).arg(type);
     }
     const QString comma = QStringLiteral(", ");
-    return QStringLiteral("WITH kvr_o AS (SELECT %1, %2, (%3)::text AS kvr_old FROM %4 WHERE (%1) IN (SELECT * FROM unnest(%5)) "
-                          "FOR NO KEY UPDATE%6) "
-                          "UPDATE %4 AS kvr_t SET %3 = $1 FROM kvr_o WHERE (%7) = (%8) "
-                          "RETURNING kvr_t.ctid::text, kvr_t.xmin::text, txid_current()::text, kvr_o.kvr_old, (kvr_t.%3)::text, %9, %10")
-        .arg(KeyList(), keyTexts.join(comma), field, table_, arrays.join(comma), skipLocked ? QStringLiteral(" SKIP LOCKED") : QString(),
-             outer.join(comma), inner.join(comma))
-        .arg(made.join(comma), replaced.join(comma));
+    return QStringLiteral("WITH kvr_o AS (SELECT %1, %2, (kvr_s.%3)::text AS kvr_old, kvr_v.kvr_val FROM %4 AS kvr_s "
+                          "JOIN unnest($1::text[], %5) AS kvr_v(%6) ON (%1) = (%7) FOR NO KEY UPDATE OF kvr_s%8) "
+                          "UPDATE %4 AS kvr_t SET %3 = kvr_o.kvr_val::%9 FROM kvr_o WHERE (%10) = (%11) "
+                          "RETURNING kvr_t.ctid::text, kvr_t.xmin::text, txid_current()::text, kvr_o.kvr_old, (kvr_t.%3)::text, %12, %13")
+        .arg(source.join(comma), keyTexts.join(comma), field, table_, arrays.join(comma), names.join(comma), names.mid(1).join(comma),
+             skipLocked ? QStringLiteral(" SKIP LOCKED") : QString(), valueType)
+        .arg(outer.join(comma), inner.join(comma), made.join(comma), replaced.join(comma));
 }
 
-// One array parameter per key column.
-std::vector<QString> PgCardStore::KeyArrays(const std::vector<QStringList> &keys) const
+// The statement that writes the first count writes of the chunk.
+pq::Statement PgCardStore::AheadStatement(const Ahead &chunk, std::size_t count, bool skipLocked)
 {
-    std::vector<QString> arrays;
+    pq::Statement update{AheadSql(chunk.field, skipLocked).toUtf8(), {ArrayLiteral({chunk.values.begin(), chunk.values.begin() + qsizetype(count)})}};
     for (qsizetype c = 0; c < keyColumns_.size(); ++c) {
         std::vector<QString> texts;
-        for (const QStringList &key : keys)
-            texts.push_back(key.at(c));
-        arrays.push_back(ArrayLiteral(texts));
+        for (std::size_t i = 0; i < count; ++i)
+            texts.push_back(chunk.keys[i].at(c));
+        update.params.push_back(ArrayLiteral(texts));
     }
-    return arrays;
+    return update;
 }
-
 // The ids of the transaction and the savepoint a write ran in (the
 // expected searches' matches stay true across the store's own writes).
 void PgCardStore::OwnWrite(const QString &field, const std::vector<QString> &row)
@@ -148,13 +187,17 @@ bool PgCardStore::ConfirmAhead(const QString &text)
     if (!Unconfirmed())
         return false;
     Ahead &ahead = *ahead_;
-    const bool same = ahead.confirmed < ahead.keys.size() && ahead.keys[ahead.confirmed] == cursor_->key && ahead.field == bound_->name && ahead.value.isNull() == text.isNull() && ahead.value == text;
+    const std::size_t next = ahead.confirmed;
+    const bool same = next < ahead.keys.size() && ahead.keys[next] == cursor_->key && ahead.field == bound_->name
+        && ahead.values[next].isNull() == text.isNull() && ahead.values[next] == text;
     if (!same) {
-        oneByOne_ = {ahead.criteria, ahead.end};
+        oneByOne_ = ahead.planned - next;
         TakeBack();
         return false;
     }
     ++ahead.confirmed;
+    if (ahead.updates[next] != std::size_t(-1))
+        nextWrite_ = ahead.updates[next] + (next + 1 < ahead.updates.size() && ahead.updates[next + 1] == ahead.updates[next] ? 0 : 1);
     groupWrites_.push_back({criteria_ ? criteria_->pattern.Text() : QString(), bound_->name, QString()});
     if (ahead.confirmed == ahead.written) {
         Settled(ahead.field, ahead.rows);
@@ -163,26 +206,72 @@ bool PgCardStore::ConfirmAhead(const QString &text)
     return true;
 }
 
-bool PgCardStore::WriteAhead(const QString &text)
+// What the walk will write next, as far as it can be foreseen: the current
+// match list's next matches with the same text; for an import run whose
+// updates are expected, after the line's own matches, the next lines'
+// matches with their texts, up to a line whose search the expected searches
+// do not answer, whose text the field refuses, or that names a record the
+// chunk already holds (a statement updates a row once).
+void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
 {
-    if (keyColumns_.front() == QLatin1String("ctid") || !plainTable_ || !OnMatch() || cursor_->after || keyColumns_.contains(pq::QuoteIdentifier(bound_->name)))
-        return false;
     const std::size_t first = *cursor_->entry;
     const std::vector<QStringList> &listed = matches_->keys;
-    if (listed[first] != cursor_->key || (oneByOne_.criteria == matches_->criteria && first < oneByOne_.end))
+    std::size_t update = std::size_t(-1);
+    const std::string key = criteria_->pattern.IsLiteral() ? criteria_->pattern.KeyPrefix() : std::string();
+    const bool expected = !key.empty() && bound_->name.compare(writesField_, Qt::CaseInsensitive) == 0
+        && bound_->name.compare(expectField_, Qt::CaseInsensitive) != 0 && expected_.contains(key) && expected_.at(key) == listed;
+    for (std::size_t u = nextWrite_; expected && u < std::min(writes_.size(), nextWrite_ + kUpdatesLookedAt) && update == std::size_t(-1); ++u) {
+        if (writes_[u].key == key && writes_[u].value == *pending_)
+            update = u;
+    }
+    QSet<QString> held;
+    const auto add = [&](const QStringList &record, const QString &value, std::size_t u) {
+        if (chunk.keys.size() >= aheadSize_ || held.contains(Joined(record)))
+            return false;
+        held.insert(Joined(record));
+        chunk.keys.push_back(record);
+        chunk.values.push_back(value);
+        chunk.updates.push_back(u);
+        return true;
+    };
+    for (std::size_t e = first; e < listed.size(); ++e) {
+        if (!add(listed[e], text, update))
+            return;
+    }
+    const FieldConversion conversion(bound_->declaredType);
+    for (std::size_t u = update + 1; update != std::size_t(-1) && u < writes_.size(); ++u) {
+        const auto found = expected_.find(writes_[u].key);
+        const FieldConversion::Result converted = conversion.Convert(writes_[u].value);
+        if (writes_[u].key.empty() || found == expected_.end() || converted.Refused())
+            return;
+        const pq::Param param = ParamOf(converted.value);
+        for (const QStringList &record : found->second) {
+            if (!add(record, param ? QString::fromUtf8(*param) : QString(), u))
+                return;
+        }
+    }
+}
+
+bool PgCardStore::WriteAhead(const QString &text)
+{
+    if (!qEnvironmentVariableIsEmpty("KVR_NO_AHEAD_TMP")) return false;
+    if (keyColumns_.front() == QLatin1String("ctid") || !plainTable_ || !OnMatch() || cursor_->after || keyColumns_.contains(pq::QuoteIdentifier(bound_->name))
+        || matches_->keys[*cursor_->entry] != cursor_->key)
         return false;
-    const std::size_t end = std::min(listed.size(), first + aheadSize_);
-    if (end - first < 2)
+    if (oneByOne_ > 0) {
+        --oneByOne_;
         return false;
-    const std::vector<QStringList> keys(listed.begin() + first, listed.begin() + end);
+    }
+    Ahead chunk{bound_->name, {}, {}, {}, {}, 0, 0, 0};
+    PlanChunk(text, chunk);
+    chunk.planned = chunk.keys.size();
+    if (chunk.planned < 2)
+        return false;
     std::vector<pq::Statement> statements;
     if (std::exchange(aheadSavepoint_, false))
         statements.push_back({"RELEASE SAVEPOINT kvr_ahead", {}});
     statements.push_back({"SAVEPOINT kvr_ahead", {}});
-    pq::Statement update{AheadSql(bound_->name, true).toUtf8(), {text.isNull() ? pq::Param() : pq::Param(text.toUtf8())}};
-    for (const QString &array : KeyArrays(keys))
-        update.params.push_back(array.toUtf8());
-    statements.push_back(std::move(update));
+    statements.push_back(AheadStatement(chunk, chunk.planned, true));
     pq::Connection &db = Db();
     std::optional<pq::Result> result;
     try {
@@ -190,38 +279,52 @@ bool PgCardStore::WriteAhead(const QString &text)
     } catch (const pq::Broken &e) {
         Lost(e.message());
     } catch (const pq::Error &) {
-        // Refused: the chunk's records are written one at a time, so that the
+        // Refused: the chunk's writes are made one at a time, so that the
         // refusal falls on its own record.
         try {
             db.ExecScript("ROLLBACK TO SAVEPOINT kvr_ahead; RELEASE SAVEPOINT kvr_ahead");
         } catch (const pq::Broken &e) {
             Lost(e.message());
         }
-        oneByOne_ = {matches_->criteria, end};
+        oneByOne_ = chunk.planned - 1;
         aheadSize_ = 4;
         return false;
     }
     aheadSavepoint_ = true;
     // The rows in walk order, up to the first record the statement did not
     // write (locked by another session, or deleted).
-    Ahead ahead{bound_->name, text, {}, RowsInOrder(*result, keys), 0, std::size_t(result->Rows()), matches_->criteria, first, end};
-    ahead.keys.assign(keys.begin(), keys.begin() + qsizetype(ahead.rows.size()));
+    chunk.rows = RowsInOrder(*result, chunk.keys);
+    chunk.written = std::size_t(result->Rows());
+    chunk.keys.resize(chunk.rows.size());
     if (result->Rows() > 0)
-        OwnWrite(ahead.field, {QString(), result->Text(0, 1), result->Text(0, 2)});
-    ahead_ = std::move(ahead);
+        OwnWrite(chunk.field, {QString(), result->Text(0, 1), result->Text(0, 2)});
+    ahead_ = std::move(chunk);
     if (ahead_->keys.empty()) {
-        oneByOne_ = {matches_->criteria, end};
+        oneByOne_ = ahead_->planned - 1;
         TakeBack();
         return false;
     }
     return ConfirmAhead(text);
 }
 
+void PgCardStore::TakeBackBefore(const std::vector<std::pair<QByteArray, QStringList>> &queries)
+{
+    if (!Unconfirmed())
+        return;
+    const QByteArray field = pq::QuoteIdentifier(ahead_->field).toUtf8();
+    for (const auto &query : queries) {
+        if (query.first.contains(field)) {
+            TakeBack();
+            return;
+        }
+    }
+}
+
 void PgCardStore::TakeBack()
 {
     if (!ahead_)
         return;
-    Ahead ahead = *std::exchange(ahead_, std::nullopt);
+    const Ahead ahead = *std::exchange(ahead_, std::nullopt);
     if (ahead.confirmed == ahead.written)
         return; // settled already
     aheadSavepoint_ = false;
@@ -233,13 +336,10 @@ void PgCardStore::TakeBack()
             return;
         }
         const std::vector<QStringList> keys(ahead.keys.begin(), ahead.keys.begin() + qsizetype(ahead.confirmed));
-        pq::Statement update{AheadSql(ahead.field, false).toUtf8(), {ahead.value.isNull() ? pq::Param() : pq::Param(ahead.value.toUtf8())}};
-        for (const QString &array : KeyArrays(keys))
-            update.params.push_back(array.toUtf8());
         std::vector<std::vector<QString>> rows;
         try {
             const std::vector<pq::Result> results = db.ExecAll({{"ROLLBACK TO SAVEPOINT kvr_ahead", {}}, {"RELEASE SAVEPOINT kvr_ahead", {}},
-                                                                {"SAVEPOINT kvr_step", {}}, std::move(update)});
+                                                                {"SAVEPOINT kvr_step", {}}, AheadStatement(ahead, ahead.confirmed, false)});
             rows = RowsInOrder(results.at(3), keys);
             if (rows.size() < keys.size())
                 throw pq::Error(QString(), QStringLiteral("another session deleted the record"));
@@ -258,6 +358,24 @@ void PgCardStore::TakeBack()
         Settled(ahead.field, rows);
     } catch (const pq::Broken &e) {
         Lost(e.message());
+    }
+}
+
+void PgCardStore::ExpectWrites(const QString &field, const QStringList &searches, const QStringList &values)
+{
+    writesField_ = field;
+    writes_.clear();
+    nextWrite_ = 0;
+    for (qsizetype i = 0; i < searches.size() && i < values.size(); ++i) {
+        std::string key;
+        try {
+            const LikePattern pattern(searches[i]);
+            if (pattern.IsLiteral())
+                key = pattern.KeyPrefix();
+        } catch (const StoreFailure &) {
+            // Not a pattern: its line's search fails before it writes.
+        }
+        writes_.push_back({std::move(key), values[i]});
     }
 }
 
