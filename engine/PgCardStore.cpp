@@ -441,7 +441,6 @@ void PgCardStore::Flush()
     if (!db_ || !inGroup_)
         return;
     TakeBack(); // a commit never carries a write the walk did not ask for
-    ahead_.reset();
     aheadSavepoint_ = false;
     inGroup_ = false;
     std::vector<LostWrites::Lost> writes = std::exchange(groupWrites_, {});

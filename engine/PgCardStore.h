@@ -63,10 +63,12 @@ struct Statement;
 // from that, unless the run writes the search field or a key, the table
 // has a trigger or rule, or the record is reached by place. That answer is
 // read again when a Refresh finds that a transaction other than the store's
-// own groups ended since it was read. A batch walk costs one
-// round trip per written record, an import line about two (Refresh, the
-// write). Changes other sessions commit are seen from the next walk
-// (MoveFirst, Refresh) on.
+// own groups ended since it was read. Writes that the store can foresee
+// (a batch walk's next matches, an import run's next lines) go out together
+// in one statement and are confirmed write by write (PgWriteAhead.cpp): a
+// batch walk costs about one round trip per chunk of up to 256 records, an
+// import line about one (Refresh). Changes other sessions commit are seen
+// from the next walk (MoveFirst, Refresh) on.
 //
 // Writes are grouped into one transaction, committed at Flush, at the first
 // move after the group-commit interval, and when the store is destroyed.

@@ -2,23 +2,38 @@
 // without a round trip per record and still answers each MoveNext with what
 // became of that record's write.
 //
-// A batch walk commits one value into one field of every match of its list
-// (the record update sets the same text on each). So when a MoveNext commits
-// value v into field f of match i, and the table is reached by a primary key
-// with no trigger or rule (one write changes one row, nothing else), the
-// store writes v into f of matches i .. i+K-1 in ONE statement, inside a
-// savepoint of its own (kvr_ahead), and answers this MoveNext from the row it
-// returned for match i. Each later MoveNext whose pending value, field and
-// record are those of the next write ahead is answered from that same
-// statement, with no round trip (confirmed). Anything else (a write of
-// another value, field or record, which is also what follows a move past a
-// record without a write; any statement the store sends; a group commit,
-// Flush) first takes the unconfirmed writes back:
-// ROLLBACK TO the savepoint and the confirmed ones written again in one
-// statement. So a COMMIT never carries a write the walk did not ask for, a
-// read never sees one, and a write counts, is journalled and can be lost by a
-// failed commit exactly when it would be written one at a time: the run log,
-// the counts, the commit groups and the journal are what they were.
+// The store can often foresee the next writes. A batch walk commits one
+// value into one field of every match of its list (the record update sets
+// the same text on each); an import run tells the store its updates before
+// its lines (ExpectWrites: each line's search value and text), and the
+// store knows each line's matches already (ExpectSearches). So when a
+// MoveNext commits value v into field f of a record, and the table is
+// reached by a primary key with no trigger or rule (one write changes one
+// row, nothing else) and f is no key, the store writes v into f of that
+// record and the next foreseen writes (the list's next matches with v; for
+// an import, after the line's own matches, the next lines' matches with
+// their texts) in ONE statement, inside a savepoint of its own (kvr_ahead),
+// and answers this MoveNext from the row it returned for the record. Each
+// later MoveNext whose pending value, field and record are those of the
+// next write ahead is answered from that same statement, with no round trip
+// (confirmed). Anything else first takes the unconfirmed writes back
+// (ROLLBACK TO the savepoint, and the confirmed ones written again in one
+// statement): a write of another value, field or record (which is also what
+// follows a move past a record without a write), a statement of the store
+// that names the field written (a read that could see it: the snapshot,
+// the catalog and the keys are read without one), a group commit, Flush.
+// So a COMMIT never carries a write the walk did not ask for, no read sees
+// one, and a write counts, is journalled and can be lost by a failed commit
+// exactly when it would be written one at a time: the run log, the counts,
+// the commit groups and the journal are what they were. A confirmation
+// compares the write itself, not the plan that foresaw it, so a foreseen
+// write that does not come only costs the take-back.
+//
+// An import's chunk ends before a line whose search the expected searches
+// do not answer, whose text the field refuses before the server sees it, or
+// that names a record the chunk already holds (a statement updates a row
+// once; the later line's write then comes in the next chunk). It is not
+// made when the run writes its search field (its matches would change).
 //
 // Why not send the writes blind, one after the other, and read the answers
 // later: a refusal would then be known only after the walk had gone on (past
@@ -219,7 +234,7 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
     std::size_t update = std::size_t(-1);
     const std::string key = criteria_->pattern.IsLiteral() ? criteria_->pattern.KeyPrefix() : std::string();
     const bool expected = !key.empty() && bound_->name.compare(writesField_, Qt::CaseInsensitive) == 0
-        && bound_->name.compare(expectField_, Qt::CaseInsensitive) != 0 && expected_.contains(key) && expected_.at(key) == listed;
+        && bound_->name.compare(expectField_, Qt::CaseInsensitive) != 0 && expected_.contains(key) && expected_.at(key).size() == listed.size();
     for (std::size_t u = nextWrite_; expected && u < std::min(writes_.size(), nextWrite_ + kUpdatesLookedAt) && update == std::size_t(-1); ++u) {
         if (writes_[u].key == key && writes_[u].value == *pending_)
             update = u;
@@ -254,7 +269,6 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
 
 bool PgCardStore::WriteAhead(const QString &text)
 {
-    if (!qEnvironmentVariableIsEmpty("KVR_NO_AHEAD_TMP")) return false;
     if (keyColumns_.front() == QLatin1String("ctid") || !plainTable_ || !OnMatch() || cursor_->after || keyColumns_.contains(pq::QuoteIdentifier(bound_->name))
         || matches_->keys[*cursor_->entry] != cursor_->key)
         return false;
