@@ -7,6 +7,8 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace {
 
 // The search values the counting pass keeps for the store, which can find
@@ -53,10 +55,10 @@ void Engine::Command3_Click()
     Int16 lines;
     QStringList searches;
     // And, without a list, the updates in order, each line's search value
-    // and text, for a store that writes ahead: of the lines up to the first
-    // whose search value is not kept.
+    // and text, for a store that writes ahead, within the same bounds: of
+    // the lines up to the first that would pass them.
     QStringList writeSearches, writeValues;
-    qsizetype searchChars = 0;
+    qsizetype searchChars = 0, writeChars = 0;
     try {
         std::unique_ptr<LineReader> file = s.fs.OpenLines(path);
         QString line;
@@ -67,10 +69,12 @@ void Engine::Command3_Click()
             if (search.isEmpty())
                 continue;
             lines += 1;
-            writesKept = writesKept && search.size() <= kLongestExpected && searchChars + search.size() <= kExpectedChars;
+            QString value = writesKept ? ItemAt(items, *replaceItem) : QString();
+            writesKept = writesKept && std::max(search.size(), value.size()) <= kLongestExpected
+                && (writeChars += search.size() + value.size()) <= kExpectedChars;
             if (writesKept) {
                 writeSearches << search;
-                writeValues << ItemAt(items, *replaceItem);
+                writeValues << std::move(value);
             }
             if (search.size() <= kLongestExpected && (searchChars += search.size()) <= kExpectedChars)
                 searches << std::move(search);
