@@ -184,6 +184,7 @@ pq::Statement PgCardStore::AheadStatement(const Ahead &chunk, std::size_t count,
     }
     return update;
 }
+
 // The ids of the transaction and the savepoint a write ran in (the
 // expected searches' matches stay true across the store's own writes).
 void PgCardStore::OwnWrite(const QString &field, const std::vector<QString> &row)
