@@ -62,6 +62,18 @@ public:
         Q_UNUSED(values);
     }
 
+    // A hint before an import run: the updates it will make, in order: the
+    // records that searches[i] finds get values[i] in field. A store may
+    // write them ahead, but each MoveNext still commits what is then
+    // pending, or fails there, as if there were no hint. Ignored unless a
+    // store has a use for it.
+    virtual void ExpectWrites(const QString &field, const QStringList &searches, const QStringList &values)
+    {
+        Q_UNUSED(field);
+        Q_UNUSED(searches);
+        Q_UNUSED(values);
+    }
+
     // Makes every committed change durable. Commits are grouped into
     // transactions for speed; callers call this before anything that reports
     // a run's progress outside the program (the run log) and at a run's end.

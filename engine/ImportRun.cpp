@@ -7,6 +7,8 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace {
 
 // The search values the counting pass keeps for the store, which can find
@@ -52,15 +54,28 @@ void Engine::Command3_Click()
     // Counting pass: the lines that will be updated, those with a search value.
     Int16 lines;
     QStringList searches;
-    qsizetype searchChars = 0;
+    // And, without a list, the updates in order, each line's search value
+    // and text, for a store that writes ahead, within the same bounds: of
+    // the lines up to the first that would pass them.
+    QStringList writeSearches, writeValues;
+    qsizetype searchChars = 0, writeChars = 0;
     try {
         std::unique_ptr<LineReader> file = s.fs.OpenLines(path);
         QString line;
+        bool writesKept = !run.useList;
         while (file->Next(line)) {
-            QString search = ItemAt(SplitItems(line, run.delimiter), *searchItem);
+            const QStringList items = SplitItems(line, run.delimiter);
+            QString search = ItemAt(items, *searchItem);
             if (search.isEmpty())
                 continue;
             lines += 1;
+            QString value = writesKept ? ItemAt(items, *replaceItem) : QString();
+            writesKept = writesKept && std::max(search.size(), value.size()) <= kLongestExpected
+                && (writeChars += search.size() + value.size()) <= kExpectedChars;
+            if (writesKept) {
+                writeSearches << search;
+                writeValues << std::move(value);
+            }
             if (search.size() <= kLongestExpected && (searchChars += search.size()) <= kExpectedChars)
                 searches << std::move(search);
         }
@@ -91,6 +106,7 @@ void Engine::Command3_Click()
 
     store.ExpectSearches(run.searchField, searches);
     searches.clear();
+    store.ExpectWrites(run.replaceField, writeSearches, writeValues);
 
     progress.begun = true;
     RunEnd runEnd(*this);

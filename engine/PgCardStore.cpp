@@ -39,7 +39,15 @@ QString DeclaredType(const QString &type, int typmod)
     return {};
 }
 
-pq::Param ParamOf(const FieldValue &value)
+QByteArray Sql(const QString &text)
+{
+    return text.toUtf8();
+}
+
+} // namespace
+
+// The input text of a value for the server; NULL: none.
+pq::Param PgCardStore::ParamOf(const FieldValue &value)
 {
     if (const auto *whole = std::get_if<qint64>(&value))
         return QByteArray::number(*whole);
@@ -49,13 +57,6 @@ pq::Param ParamOf(const FieldValue &value)
         return text->toUtf8();
     return std::nullopt;
 }
-
-QByteArray Sql(const QString &text)
-{
-    return text.toUtf8();
-}
-
-} // namespace
 
 PgCardStore::PgCardStore(const QString &conninfo)
     : conninfo_(conninfo)
@@ -108,6 +109,8 @@ pq::Connection &PgCardStore::Db()
     pinned_ = false;
     inGroup_ = false;
     groupWrites_.clear();
+    ahead_.reset();
+    aheadSavepoint_ = false;
     cursor_.reset();
     freshFirst_ = false;
     pending_.reset();
@@ -139,6 +142,8 @@ std::vector<std::vector<QString>> PgCardStore::Query(const QByteArray &sql, cons
 
 std::vector<PgCardStore::Rows> PgCardStore::QueryAll(const std::vector<std::pair<QByteArray, QStringList>> &queries, bool pinned)
 {
+    if (!pinned)
+        TakeBackBefore(queries); // no read sees a write the walk did not ask for
     std::vector<pq::Statement> statements;
     if (inGroup_ && !pinned)
         statements.push_back({"SAVEPOINT kvr_step", {}});
@@ -481,6 +486,8 @@ void PgCardStore::Flush()
 {
     if (!db_ || !inGroup_)
         return;
+    TakeBack(); // a commit never carries a write the walk did not ask for
+    aheadSavepoint_ = false;
     inGroup_ = false;
     std::vector<LostWrites::Lost> writes = std::exchange(groupWrites_, {});
     QString refusal;
@@ -821,6 +828,8 @@ void PgCardStore::Write(const FieldValue &value)
     }
     const pq::Param param = ParamOf(value);
     QStringList params{param ? QString::fromUtf8(*param) : QString()};
+    if (ConfirmAhead(params.front()) || WriteAhead(params.front()))
+        return;
     params += cursor_->key;
     QString condition = QStringLiteral("(%1) = (%2)").arg(KeyList(), KeyParams(2));
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");

@@ -77,9 +77,13 @@ struct Statement;
 // for it). Its own writes are in every answer: a remembered one is
 // forgotten when the run writes a field it searches, and a search sent to
 // the server sees them. A Refresh outside a group asks, so every commit
-// before it is seen from that walk on. A batch walk thus costs one round
-// trip per written record, an import line one (its write) and one per
-// group.
+// before it is seen from that walk on.
+//
+// Writes that the store can foresee (a batch walk's next matches, an import
+// run's next lines) go out together in one statement and are confirmed
+// write by write (PgWriteAhead.cpp). A batch walk thus costs about one round
+// trip per chunk of up to 256 written records, an import about one per chunk
+// of lines and one per group.
 //
 // Writes are grouped into one transaction, committed at Flush, at the first
 // move after the group-commit interval, and when the store is destroyed.
@@ -112,6 +116,7 @@ public:
     void SetText(const QString &text) override;
     void CancelUpdate() override;
     void ExpectSearches(const QString &field, const QStringList &values) override;
+    void ExpectWrites(const QString &field, const QStringList &searches, const QStringList &values) override;
     void Flush() override;
     // A preview needs a table with one whole-number primary key column, or
     // none.
@@ -218,6 +223,37 @@ private:
     std::vector<std::vector<QString>> WriteMoved(const QString &text, bool onMatch, std::optional<Written> &written);
     [[noreturn]] void Lost(const QString &reason);
 
+    // Write ahead, confirm behind (PgWriteAhead.cpp).
+    struct Ahead
+    {
+        QString field;                          // the bound field's name
+        std::vector<QStringList> keys;          // the records written ahead that the walk can confirm, in its order
+        std::vector<QString> values;            // the input text written into each (null: NULL)
+        std::vector<std::size_t> updates;       // an import's: the expected update each belongs to
+        std::vector<std::vector<QString>> rows; // what the statement returned for each
+        std::size_t confirmed = 0;              // how many of them the walk has asked for
+        std::size_t written = 0;                // how many rows the statement wrote: more than keys past a gap
+        std::size_t planned = 0;                // how many writes the chunk was meant to hold
+    };
+    // A write of text into the current record that a chunk written ahead
+    // already made: confirmed, with no round trip. True when it was one.
+    bool ConfirmAhead(const QString &text);
+    // Writes text into the current match and the walk's next writes, as far
+    // as they can be foreseen, in one statement; true when the current
+    // record's write was among them.
+    bool WriteAhead(const QString &text);
+    void PlanChunk(const QString &text, Ahead &chunk);
+    // Undoes the writes ahead the walk did not ask for, keeping the rest;
+    // Before, only when one of the statements reads the field written.
+    void TakeBack();
+    void TakeBackBefore(const std::vector<std::pair<QByteArray, QStringList>> &queries);
+    bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->written; }
+    QString AheadSql(const QString &field, bool skipLocked);
+    pq::Statement AheadStatement(const Ahead &chunk, std::size_t count, bool skipLocked);
+    void Settled(const QString &field, const std::vector<std::vector<QString>> &rows);
+    void OwnWrite(const QString &field, const std::vector<QString> &row);
+    static std::optional<QByteArray> ParamOf(const FieldValue &value);
+
     QString conninfo_;
     QString server_;
     std::chrono::milliseconds groupCommitInterval_{1000};
@@ -265,6 +301,21 @@ private:
     WriteJournal noJournal_;
     WriteJournal *journal_ = &noJournal_;
     WriteJournal::ServerTable journalTable_;
+
+    std::optional<Ahead> ahead_;
+    bool aheadSavepoint_ = false; // the savepoint of the last chunk is not released
+    std::size_t aheadSize_ = 4;   // the next chunk's size: grows while chunks are confirmed whole
+    std::size_t oneByOne_ = 0;    // writes still to be made one at a time: a chunk was refused or left
+    // An import run's updates (ExpectWrites): per line, the folded search
+    // value (empty: not one the expected searches answer) and the text.
+    struct Expected
+    {
+        std::string key;
+        QString value;
+    };
+    QString writesField_;
+    std::vector<Expected> writes_;
+    std::size_t nextWrite_ = 0; // the first expected update not yet confirmed whole
 
     bool inGroup_ = false;
     std::chrono::steady_clock::time_point groupBegun_;

@@ -168,6 +168,49 @@ TEST_P(CardStoreTest, RefusedChangeKeepsOldValueAndEarlierChanges)
     }
 }
 
+// A batch's walk writes one value into each match and stops at the first
+// refusal: the records before it keep the value, the refused one and the
+// rest their own; so too where the server store writes the next matches
+// ahead of the walk, and the walk then refuses at the third match, meets a
+// row another session holds (server), changes the value, passes a match, or
+// ends.
+TEST_P(CardStoreTest, BatchWalkKeepsWhatItWroteUpToTheRefusal)
+{
+    const char *const cases[][3] = {  // Mark's check, the value of each visit (-: none, !: x into a held row), the marks after
+        {"Mark <> 'x' OR REFERENCE <> 'A3'", "xxxxx", "x,x,<NULL>,<NULL>,<NULL>"},
+        {"1 = 1", "xx!xx", "x,x,<NULL>,<NULL>,<NULL>"},
+        {"1 = 1", "xxxyy", "x,x,x,y,y"},
+        {"1 = 1", "xx-xx", "x,x,<NULL>,x,x"},
+        {"1 = 1", "xx", "x,x,<NULL>,<NULL>,<NULL>"},
+    };
+    for (const auto &[check, values, marks] : cases) {
+        Create(QStringLiteral("('A1'), ('A2'), ('A3'), ('A4'), ('A5')"), QStringLiteral("REFERENCE VARCHAR(10), Mark TEXT CHECK (%1)").arg(check));
+        if (QByteArray(values).contains('!') && !OnServer())
+            continue;
+        CardDb holder(path);
+        if (QByteArray(values).contains('!'))
+            holder.Exec(QStringLiteral("BEGIN; SELECT * FROM CARD_DATA WHERE REFERENCE = 'A3' FOR UPDATE"));
+        const std::unique_ptr<CardStore> store = CardStoreFor(path);
+        store->SetDataField(QStringLiteral("Mark"));
+        store->Refresh();
+        for (const char *visit = values; *visit && (store->Find(Like("A*")), !store->IsEOF()); ++visit) {
+            if (*visit != '-')
+                store->SetText(*visit == 'y' ? QStringLiteral("y") : QStringLiteral("x"));
+            try {
+                store->MoveNext();
+            } catch (const StoreFailure &) {
+                break;
+            }
+        }
+        int seen = 0; // a walk over the field written sees the writes asked for, no more
+        for (store->Refresh(); store->Find(Like("x", "Mark")), !store->IsEOF(); store->MoveNext())
+            ++seen;
+        EXPECT_EQ(seen, QString(marks).count(QLatin1Char('x'))) << values;
+        store->Flush();
+        EXPECT_EQ(Column("Mark"), marks) << values;
+    }
+}
+
 // What only the file store has.
 using FileStoreTest = CardStoreTest;
 

@@ -66,7 +66,7 @@ protected:
             rig.engine.Command3_Click();
         }
     }
-    EngineRig rig{QStringLiteral("REFERENCE VARCHAR(20), TITLE VARCHAR(50), QTY INTEGER"), Store()};
+    EngineRig rig{QStringLiteral("REFERENCE VARCHAR(20), TITLE VARCHAR(50), QTY INTEGER CHECK (QTY <> 3 OR TITLE <> 'refused')"), Store()};
 };
 
 const QStringList kTitles = {"one", "two", "three", "four", "five"};
@@ -83,6 +83,8 @@ const Row kRows[] = {
     // Walks after one that wrote the search field, in one group: line 2 finds Z9 by what line 1 wrote.
     {"batch_list_writes_search_field", RunMode::Batch, "A?", "Fixed Value_,REFERENCE,Z\r\nFixed Value_,QTY,7\r\n", kTitles, kQty, kNoLog, 6, 3},
     {"import_list_writes_search_field", RunMode::Import, "A1,Z9,8\r\nZ9,Y,9\r\n", "File Value__,QTY,2\r\nFile Value__,REFERENCE,1\r\n", kTitles, {"9", "2", "3", "4", "5"}, {kImportDone}, 4, 0},
+    {"batch_stops_at_the_refused_third_match", RunMode::Batch, "*", "Fixed Value_,TITLE,refused\r\n", {"refused", "refused", "three", "four", "five"}, kQty,
+     {Failed("*", "TITLE")}, 4, 1},
     {"batch_list_in_file_order_marker_exact", RunMode::Batch, "B1", "file value__,QTY,3\r\nFixed Value_,TITLE,first\r\nFixed Value_,TITLE,second",
      {"one", "second", "three", "four", "five"}, {"1", "3", "3", "4", "5"}, {kBatchDone}, 3, 0},
     {"import_lines_items_and_quotes", RunMode::Import, "A1,X\r\nb?,\"Y,Z\"\r\n", "", {"X", "\"Y", "three", "four", "five"}, kQty, {kImportDone}, 2, 0},
@@ -98,6 +100,8 @@ const Row kRows[] = {
      kTitles, {"9", "2", "3", "4", "5"}, kNoLog, 4, 3, "File Value__,TITLE,abc"},
     {"import_failing_last_update_logs_then_ends", RunMode::Import, "A1,5\r\nA2,x\r\n", "Fixed Value_,QTY,7\r\nFile Value__,QTY,1\r\n",
      kTitles, {"5", "2", "7", "4", "5"}, {kImportDone, Failed("A2", "QTY")}, 4, 0},
+    {"import_refused_middle_line", RunMode::Import, "A1,x\r\nA2,refused\r\na3,y\r\n", "", {"x", "two", "three", "y", "five"}, kQty, {kImportDone, Failed("A2", "TITLE")}, 3, 0},
+    {"import_record_of_two_lines_keeps_the_last", RunMode::Import, "A1,x\r\nB1,w\r\nA1,z\r\nA2,v\r\n", "", {"z", "w", "v", "four", "five"}, kQty, {kImportDone}, 4, 0},
     {"import_too_many_lines", RunMode::Import, QString("A1,X\r\n").repeated(32768), "", kTitles, kQty, kNoLog, 0, 0, "32767"},
     {"import_too_many_lines_times_entries", RunMode::Import, QString("A1,X\r\n").repeated(16384), "Fixed Value_,QTY,1\r\nFixed Value_,QTY,2\r\n",
      kTitles, kQty, kNoLog, 0, 16384, "32767"},
