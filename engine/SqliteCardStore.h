@@ -103,6 +103,8 @@ private:
         QString field; // as the table spells it
         LikePattern pattern;
         bool dateField; // by the field's declared type, as FieldConversion has it
+        QString narrowing; // SqliteLikeCondition, or empty where it cannot narrow
+        bool numbers;      // the field may hold numbers
     };
 
     Connection &Db();
