@@ -498,27 +498,31 @@ std::vector<qint64> SqliteCardStore::ScanMatches(const Criteria &criteria, qint6
 {
     Connection &c = *db_;
     scannedField_ = criteria.field;
-    const bool narrowed = !criteria.narrowing.isEmpty();
-    sqlite::Statement &scan = c.db.Cached(
-        Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND %2 ORDER BY %1").arg(c.rowid, PassCondition(criteria.field, criteria.dateField, narrowed, criteria.numbers))));
-    if (narrowed)
-        scan.Bind(2, criteria.narrowing);
+    sqlite::Statement &scan = Pass(criteria, from, "");
     const PatternInUse inUse(c.pattern, criteria.pattern);
     std::vector<qint64> rowids;
-    scan.Bind(1, from).ForEachRow([&](const sqlite::Statement &row) { rowids.push_back(row.Int64(0)); });
+    scan.ForEachRow([&](const sqlite::Statement &row) { rowids.push_back(row.Int64(0)); });
     return rowids;
 }
 
 std::optional<qint64> SqliteCardStore::ScanFirstMatch(const Criteria &criteria, qint64 from)
 {
     Connection &c = *db_;
-    const bool narrowed = !criteria.narrowing.isEmpty();
-    sqlite::Statement &search = c.db.Cached(Sql(
-        QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND %2 ORDER BY %1 LIMIT 1").arg(c.rowid, PassCondition(criteria.field, criteria.dateField, narrowed, criteria.numbers))));
-    if (narrowed)
-        search.Bind(2, criteria.narrowing);
+    sqlite::Statement &search = Pass(criteria, from, " LIMIT 1");
     const PatternInUse inUse(c.pattern, criteria.pattern);
-    return search.Bind(1, from).QueryInt64();
+    return search.QueryInt64();
+}
+
+sqlite::Statement &SqliteCardStore::Pass(const Criteria &criteria, qint64 from, const char *limit)
+{
+    Connection &c = *db_;
+    const bool narrowed = !criteria.narrowing.isEmpty();
+    sqlite::Statement &pass = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND %2 ORDER BY %1%3")
+                                                  .arg(c.rowid, PassCondition(criteria.field, criteria.dateField, narrowed, criteria.numbers),
+                                                       QLatin1String(limit))));
+    if (narrowed)
+        pass.Bind(2, criteria.narrowing);
+    return pass.Bind(1, from);
 }
 
 void SqliteCardStore::CheckOtherConnections()
