@@ -48,6 +48,14 @@ double CpuSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
+// The part of it spent in the kernel (page faults, reads and writes).
+double SystemSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_stime.tv_sec) + double(usage.ru_stime.tv_usec) / 1e6;
+}
+
 // 31 classes of references, so that the prefix "C0" selects about 3.2% of a
 // million records (32,258: within one run's 32,767 updates).
 const char kClasses[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ12345";
@@ -304,24 +312,27 @@ int Run(const QString &workload, const QString &data, const QString &work)
 
     const auto start = Clock::now();
     const double cpuStart = CpuSeconds();
+    const double systemStart = SystemSeconds();
     if (batch)
         engine.cmdexeNow_Click();
     else
         engine.Command3_Click();
     const double seconds = Seconds(start);
     const double cpu = CpuSeconds() - cpuStart;
+    const double system = SystemSeconds() - systemStart;
     const long long peak = PeakRssKiB();
 
     // For the refusals, the cost of the file writes alone: one whole-file
     // write of the final log per refused update, as the program writes it
     // (a temporary file synced, then renamed over the log), and the same
     // without the sync.
-    QString detail = QStringLiteral("cpu_s=%1 sqlite_peak_kib=%2 records_left=%3 errors=%4 messages=%5")
+    QString detail = QStringLiteral("cpu_s=%1 sys_s=%6 sqlite_peak_kib=%2 records_left=%3 errors=%4 messages=%5")
                          .arg(cpu, 0, 'f', 3)
                          .arg(SqlitePeakKiB())
                          .arg(int(progress.recordsLeft))
                          .arg(int(progress.errorCount))
-                         .arg(msg.shown);
+                         .arg(msg.shown)
+                         .arg(system, 0, 'f', 3);
     if (workload == QLatin1String("W6")) {
         const QString log = work + QStringLiteral("/log/Batch_Log.lst");
         const TextContent content = fs.ReadWhole(log);

@@ -3,6 +3,7 @@
 #include "CardFields.h"
 #include "MatchIndex.h"
 #include "SearchTexts.h"
+#include "SqliteLikeCondition.h"
 #include "Sqlite.h"
 #include "TransactionPolicy.h"
 
@@ -63,6 +64,19 @@ private:
 QString DateFlag(bool dateField)
 {
     return dateField ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// What a pass over the table asks of a record's value: SQLite's LIKE turns
+// away in C, where it can, most of what kvr_match would refuse, and
+// kvr_match decides the rest. A real number's other search text is not the
+// text LIKE reads: where the field may hold numbers, reals pass.
+QString PassCondition(const QString &field, bool dateField, bool narrowed, bool numbers)
+{
+    const QString column = sqlite::QuoteIdentifier(field);
+    const QString match = QStringLiteral("kvr_match(%1, %2)").arg(column, DateFlag(dateField));
+    if (!narrowed)
+        return match;
+    return (numbers ? QStringLiteral("(%1 LIKE ?2 OR typeof(%1) = 'real') AND %2") : QStringLiteral("%1 LIKE ?2 AND %2")).arg(column, match);
 }
 
 // The rows that the connection reports changed while one write runs.
@@ -402,7 +416,9 @@ const SqliteCardStore::Criteria &SqliteCardStore::Resolve(const Search &search)
 
     criteria_.reset();
     const bool dateField = FieldConversion(column->declaredType).TypeKind() == FieldConversion::Kind::Date;
-    criteria_ = std::make_unique<Criteria>(Criteria{text, column->name, search.Pattern(), dateField});
+    // A date's other search text is not the text LIKE reads.
+    const QString narrowing = dateField ? QString() : SqliteLikeCondition(search.Pattern());
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column->name, search.Pattern(), dateField, narrowing, !HoldsNoNumbers(column->declaredType)});
     return *criteria_;
 }
 
@@ -482,21 +498,31 @@ std::vector<qint64> SqliteCardStore::ScanMatches(const Criteria &criteria, qint6
 {
     Connection &c = *db_;
     scannedField_ = criteria.field;
-    sqlite::Statement &scan = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2, %3) ORDER BY %1")
-                                                  .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field), DateFlag(criteria.dateField))));
+    sqlite::Statement &scan = Pass(criteria, from, "");
     const PatternInUse inUse(c.pattern, criteria.pattern);
     std::vector<qint64> rowids;
-    scan.Bind(1, from).ForEachRow([&](const sqlite::Statement &row) { rowids.push_back(row.Int64(0)); });
+    scan.ForEachRow([&](const sqlite::Statement &row) { rowids.push_back(row.Int64(0)); });
     return rowids;
 }
 
 std::optional<qint64> SqliteCardStore::ScanFirstMatch(const Criteria &criteria, qint64 from)
 {
     Connection &c = *db_;
-    sqlite::Statement &search = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND kvr_match(%2, %3) ORDER BY %1 LIMIT 1")
-                                                    .arg(c.rowid, sqlite::QuoteIdentifier(criteria.field), DateFlag(criteria.dateField))));
+    sqlite::Statement &search = Pass(criteria, from, " LIMIT 1");
     const PatternInUse inUse(c.pattern, criteria.pattern);
-    return search.Bind(1, from).QueryInt64();
+    return search.QueryInt64();
+}
+
+sqlite::Statement &SqliteCardStore::Pass(const Criteria &criteria, qint64 from, const char *limit)
+{
+    Connection &c = *db_;
+    const bool narrowed = !criteria.narrowing.isEmpty();
+    sqlite::Statement &pass = c.db.Cached(Sql(QStringLiteral("SELECT %1 FROM CARD_DATA WHERE %1 >= ?1 AND %2 ORDER BY %1%3")
+                                                  .arg(c.rowid, PassCondition(criteria.field, criteria.dateField, narrowed, criteria.numbers),
+                                                       QLatin1String(limit))));
+    if (narrowed)
+        pass.Bind(2, criteria.narrowing);
+    return pass.Bind(1, from);
 }
 
 void SqliteCardStore::CheckOtherConnections()

@@ -16,6 +16,10 @@
 #include <optional>
 #include <vector>
 
+namespace sqlite {
+class Statement;
+}
+
 // The card store over an SQLite database file holding the table "CARD_DATA".
 // The fields are the table's columns in declared order; the records, in
 // rowid order. The cursor is the current record's rowid.
@@ -103,6 +107,8 @@ private:
         QString field; // as the table spells it
         LikePattern pattern;
         bool dateField; // by the field's declared type, as FieldConversion has it
+        QString narrowing; // SqliteLikeCondition, or empty where it cannot narrow
+        bool numbers;      // the field may hold numbers
     };
 
     Connection &Db();
@@ -134,6 +140,8 @@ private:
     // Passes over the table from `from` on: every match, or the first one.
     std::vector<qint64> ScanMatches(const Criteria &criteria, qint64 from);
     std::optional<qint64> ScanFirstMatch(const Criteria &criteria, qint64 from);
+    // The statement of such a pass, bound; limit ends its SQL.
+    sqlite::Statement &Pass(const Criteria &criteria, qint64 from, const char *limit);
     // Drops what was learnt of the table when another connection changed it.
     void CheckOtherConnections();
     // The same, once in each transaction, and at every call outside one.

@@ -329,7 +329,8 @@ TEST_P(CardStoreTest, WalksVisitEachMatchOnceInTableOrder)
 
 // Every store finds what LikePattern matches, for the patterns and values of
 // its rules' table and of its fuzz target's corpus (first byte: the
-// pattern's length), which a server cannot hold when they are not UTF-8 text.
+// pattern's length), which a server cannot hold when they are not UTF-8 text:
+// by a new store's first pass, and by what one store learnt before.
 TEST_P(CardStoreTest, SearchesAnswerAsTheLikePatternDoes)
 {
     std::vector<std::pair<QByteArray, QByteArray>> cases;
@@ -358,8 +359,10 @@ TEST_P(CardStoreTest, SearchesAnswerAsTheLikePatternDoes)
         } catch (const StoreFailure &) {
             continue; // an invalid pattern, or one with a quote
         }
-        if (!pattern.contains('\0'))
+        if (!pattern.contains('\0')) {
+            ExpectWalksFind(*CardStoreFor(path), {pattern.constData()});
             ExpectWalksFind(*store, {pattern.constData()});
+        }
     }
 }
 
@@ -374,7 +377,7 @@ TEST_P(FileStoreTest, NumbersAndDatesAreFoundByTheirWrittenAndTheirStoredText)
     SqliteCardStore store(path);
     store.ExpectSearches(QStringLiteral("D"), {"1/5/2024", "2024-01-05", "2:30:00 PM", "2/6/2021"});
     const char *const cases[][3] = {  // field, pattern, visits
-        {"N", "100", "1..."}, {"N", "100.0", "1..."}, {"N", "-0.25", "..1."}, {"N", "1*", "1..2"},
+        {"N", "1e*", "...1"}, {"N", "100", "1..."}, {"N", "100.0", "1..."}, {"N", "-0.25", "..1."}, {"N", "1*", "1..2"},
         {"D", "1/5/2024", "1..."}, {"D", "2024-01-05", "1..."}, {"D", "1?/*PM", ".1.."}, {"D", "2:30:00 PM", "..1."},
     };
     for (const auto &[field, pattern, visits] : cases)
