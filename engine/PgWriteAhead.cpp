@@ -59,6 +59,7 @@
 
 #include "Pq.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -104,21 +105,26 @@ QString CastType(const QString &serverType)
 std::vector<std::vector<QString>> RowsInOrder(const pq::Result &result, const std::vector<QStringList> &keys)
 {
     const int n = keys.empty() ? 0 : int(keys.front().size());
+    // Each row's replaced key, read once; the first row of a key counts.
+    QHash<QString, int> byKey;
+    byKey.reserve(result.Rows());
+    for (int r = 0; r < result.Rows(); ++r) {
+        QString key;
+        for (int c = 0; c < n; ++c)
+            key += (c > 0 ? QString(QChar(0)) : QString()) + result.Text(r, result.Columns() - n + c);
+        if (!byKey.contains(key))
+            byKey.insert(key, r);
+    }
     std::vector<std::vector<QString>> rows;
+    rows.reserve(keys.size());
     for (const QStringList &key : keys) {
-        int found = -1;
-        for (int r = 0; r < result.Rows() && found < 0; ++r) {
-            bool same = true;
-            for (int c = 0; c < n && same; ++c)
-                same = result.Text(r, result.Columns() - n + c) == key[c];
-            if (same)
-                found = r;
-        }
-        if (found < 0)
+        const auto found = byKey.constFind(key.join(QChar(0)));
+        if (found == byKey.constEnd())
             break;
         std::vector<QString> &row = rows.emplace_back();
+        row.reserve(std::size_t(result.Columns()));
         for (int c = 0; c < result.Columns(); ++c)
-            row.push_back(result.IsNull(found, c) ? QString() : result.Text(found, c));
+            row.push_back(result.IsNull(*found, c) ? QString() : result.Text(*found, c));
     }
     return rows;
 }
