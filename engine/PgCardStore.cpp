@@ -293,8 +293,9 @@ void PgCardStore::Reopen(bool bindingMustExist)
     wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
     for (const auto &row : rows) {
-        columns_.append({row[1], DeclaredType(row[2], row[3].toInt()), row[2] == QLatin1String("bool"),
-                         row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8"), row[5]});
+        const QString declared = DeclaredType(row[2], row[3].toInt());
+        columns_.append({row[1], declared, row[2] == QLatin1String("bool"), row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8"),
+                         row[5], FieldConversion(declared)});
         if (!row[4].isNull())
             key.emplace_back(row[4].toInt(), pq::QuoteIdentifier(row[1]));
         if (!row[4].isNull())
@@ -523,14 +524,33 @@ const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
     if (!column)
         throw card_fields::NoSuchField("search", search.Field());
     criteria_.reset();
-    const FieldConversion::Kind kind = FieldConversion(column->declaredType).TypeKind();
+    const FieldConversion::Kind kind = column->conversion.TypeKind();
     // A number's or a date's text differs between the server and the file
     // store, which also finds them by the text that wrote them: the tool
     // compares those itself.
     const bool narrowed = kind != FieldConversion::Kind::Number && kind != FieldConversion::Kind::Date;
-    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed ? ServerRegex(search.Pattern()) : QByteArray(),
-                                                    narrowed ? ServerValues(search.Pattern()) : QByteArray()});
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed, std::nullopt, std::nullopt});
     return *criteria_;
+}
+
+const QByteArray &PgCardStore::Criteria::Regex() const
+{
+    if (!regex)
+        regex = narrowed ? ServerRegex(pattern) : QByteArray();
+    return *regex;
+}
+
+const QByteArray &PgCardStore::Criteria::Values() const
+{
+    if (!values)
+        values = narrowed ? ServerValues(pattern) : QByteArray();
+    return *values;
+}
+
+// Values() is not empty.
+bool PgCardStore::Criteria::HasValues() const
+{
+    return values ? !values->isEmpty() : narrowed && HasServerValues(pattern);
 }
 
 // The texts the file store finds a value by (SearchTexts): its own text as
@@ -626,11 +646,11 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
         condition += QStringLiteral(" AND (%1) %2 (%3)").arg(KeyList(), from.after ? QStringLiteral(">") : QStringLiteral(">="), KeyParams(1));
     // A search for one value and its case forms: an index of the field, where
     // there is one, finds them without reading the table.
-    if (!criteria.values.isEmpty()) {
-        params << QString::fromUtf8(criteria.values);
+    if (criteria.HasValues()) {
+        params << QString::fromUtf8(criteria.Values());
         condition += QStringLiteral(" AND %1 = ANY ($%2::text[])").arg(value).arg(params.size());
-    } else if (!criteria.regex.isEmpty()) {
-        params << QString::fromUtf8(criteria.regex);
+    } else if (!criteria.Regex().isEmpty()) {
+        params << QString::fromUtf8(criteria.Regex());
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(value).arg(params.size());
     }
     // The second connection sees only committed rows: the open group is
@@ -689,7 +709,7 @@ void PgCardStore::ExpectSearches(const QString &field, const QStringList &values
 bool PgCardStore::ServesExpected(const Criteria &criteria) const
 {
     return walkStart_ && cursor_ && !cursor_->after && plainTable_ && !expected_.empty() && keyColumns_.front() != QLatin1String("ctid")
-        && !criteria.values.isEmpty() && criteria.pattern.IsLiteral() && criteria.column->name.compare(expectField_, Qt::CaseInsensitive) == 0
+        && criteria.pattern.IsLiteral() && criteria.HasValues() && criteria.column->name.compare(expectField_, Qt::CaseInsensitive) == 0
         && expected_.contains(criteria.pattern.KeyPrefix());
 }
 
@@ -804,7 +824,7 @@ void PgCardStore::CommitPending()
         pending_.reset();
         return;
     }
-    const FieldConversion::Result converted = FieldConversion(bound_->declaredType).Convert(*pending_);
+    const FieldConversion::Result converted = bound_->conversion.Convert(*pending_);
     if (converted.Refused())
         throw Refusal(bound_->name, *pending_, converted.refusal);
     Write(converted.value);
@@ -834,8 +854,8 @@ void PgCardStore::Write(const FieldValue &value)
     QString condition = QStringLiteral("(%1) = (%2)").arg(KeyList(), KeyParams(2));
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
     const bool onMatch = OnMatch();
-    if (byPlace && onMatch && !criteria_->regex.isEmpty()) {
-        params << QString::fromUtf8(criteria_->regex);
+    if (byPlace && onMatch && !criteria_->Regex().isEmpty()) {
+        params << QString::fromUtf8(criteria_->Regex());
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
     }
     std::vector<std::vector<QString>> rows;
@@ -948,7 +968,7 @@ std::vector<std::string> PgCardStore::TextsIfCommitted(const QString &text)
     Db();
     if (!bound_)
         return {};
-    const FieldConversion::Result converted = FieldConversion(bound_->declaredType).Convert(text);
+    const FieldConversion::Result converted = bound_->conversion.Convert(text);
     if (converted.Refused())
         throw Refusal(bound_->name, text, converted.refusal);
     const pq::Param param = ParamOf(converted.value);
@@ -962,7 +982,7 @@ std::vector<std::string> PgCardStore::TextsIfCommitted(const QString &text)
         throw Refusal(bound_->name, text, e.Reason());
     }
     std::vector<std::string> texts;
-    for (const QString &searchText : SearchTexts(*bound_, FieldConversion(bound_->declaredType).TypeKind(), rows.at(0).at(0)))
+    for (const QString &searchText : SearchTexts(*bound_, bound_->conversion.TypeKind(), rows.at(0).at(0)))
         texts.push_back(searchText.toStdString());
     return texts;
 }

@@ -136,6 +136,7 @@ private:
         bool yesNo = false;
         bool floating = false;
         QString serverType; // as the server names it, with its size
+        FieldConversion conversion{declaredType};
     };
     struct Criteria
     {
@@ -143,8 +144,16 @@ private:
         const Column *column;
         LikePattern pattern;
         FieldConversion::Kind kind;
-        QByteArray regex; // empty: the server does not narrow
-        QByteArray values; // ServerValues: the server looks them up instead
+        bool narrowed; // the server narrows the search (no number or date)
+        // ServerRegex, empty when the server does not narrow; and
+        // ServerValues, which the server looks up instead where there are
+        // any. Worked out when a statement first needs them: most of an
+        // import run's searches are answered from the expected matches.
+        const QByteArray &Regex() const;
+        const QByteArray &Values() const;
+        bool HasValues() const;
+        mutable std::optional<QByteArray> regex;
+        mutable std::optional<QByteArray> values;
     };
     // Where the cursor stands: on the record key, or, with after, past the
     // record key of the match list and before a record known to follow it.

@@ -178,3 +178,18 @@ QByteArray ServerValues(const LikePattern &pattern, int most)
     }
     return array + '}';
 }
+
+bool HasServerValues(const LikePattern &pattern, int most)
+{
+    std::size_t count = 1;
+    for (const QChar ch : pattern.Text()) {
+        const char16_t c = ch.unicode();
+        if (c >= 0x80 || c == u'*' || c == u'%' || c == u'?' || c == u'#' || c == u'[')
+            return false;
+        const std::size_t members = ArrayMembers()[c].size();
+        if (members == 0 || count * members > std::size_t(most))
+            return false;
+        count *= members;
+    }
+    return true;
+}

@@ -260,7 +260,7 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
         if (!add(listed[e], text, update))
             return;
     }
-    const FieldConversion conversion(bound_->declaredType);
+    const FieldConversion &conversion = bound_->conversion;
     for (std::size_t u = update + 1; update != std::size_t(-1) && u < writes_.size(); ++u) {
         const auto found = expected_.find(writes_[u].key);
         const FieldConversion::Result converted = conversion.Convert(writes_[u].value);
