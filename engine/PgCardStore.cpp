@@ -290,6 +290,7 @@ void PgCardStore::Reopen(bool bindingMustExist)
         kept_.reset();
     }
     columns_.clear();
+    aheadSql_.clear();
     wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
     for (const auto &row : rows) {
@@ -834,7 +835,6 @@ void PgCardStore::CommitPending()
 void PgCardStore::Write(const FieldValue &value)
 {
     pq::Connection &db = Db();
-    const QString field = pq::QuoteIdentifier(bound_->name);
     if (!inGroup_) {
         try {
             db.ExecScript("BEGIN; SET CONSTRAINTS ALL IMMEDIATE");
@@ -850,6 +850,7 @@ void PgCardStore::Write(const FieldValue &value)
     QStringList params{param ? QString::fromUtf8(*param) : QString()};
     if (ConfirmAhead(params.front()) || WriteAhead(params.front()))
         return;
+    const QString field = pq::QuoteIdentifier(bound_->name);
     params += cursor_->key;
     QString condition = QStringLiteral("(%1) = (%2)").arg(KeyList(), KeyParams(2));
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");

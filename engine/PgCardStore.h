@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -257,7 +258,8 @@ private:
     void TakeBack();
     void TakeBackBefore(const std::vector<std::pair<QByteArray, QStringList>> &queries);
     bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->written; }
-    QString AheadSql(const QString &field, bool skipLocked);
+    // The chunk statement's text, made once per field and catalog read.
+    const QByteArray &AheadSql(const QString &field, bool skipLocked);
     pq::Statement AheadStatement(const Ahead &chunk, std::size_t count, bool skipLocked);
     void Settled(const QString &field, const std::vector<std::vector<QString>> &rows);
     void OwnWrite(const QString &field, const std::vector<QString> &row);
@@ -312,6 +314,7 @@ private:
     WriteJournal::ServerTable journalTable_;
 
     std::optional<Ahead> ahead_;
+    std::map<std::pair<QString, bool>, QByteArray> aheadSql_; // AheadSql's texts, per field and skipLocked
     bool aheadSavepoint_ = false; // the savepoint of the last chunk is not released
     std::size_t aheadSize_ = 4;   // the next chunk's size: grows while chunks are confirmed whole
     std::size_t oneByOne_ = 0;    // writes still to be made one at a time: a chunk was refused or left

@@ -143,8 +143,11 @@ QString Joined(const QStringList &key)
 // transaction's id, the old and the stored text, and the key's texts for
 // the new version and for the old one (by which the store tells the rows
 // apart).
-QString PgCardStore::AheadSql(const QString &name, bool skipLocked)
+const QByteArray &PgCardStore::AheadSql(const QString &name, bool skipLocked)
 {
+    QByteArray &sql = aheadSql_[{name, skipLocked}];
+    if (!sql.isEmpty())
+        return sql;
     const QString field = pq::QuoteIdentifier(name);
     QString valueType = QStringLiteral("text");
     QStringList keyTexts, made, replaced, outer, inner, source, arrays, names{QStringLiteral("kvr_val")};
@@ -169,19 +172,20 @@ QString PgCardStore::AheadSql(const QString &name, bool skipLocked)
         arrays << QStringLiteral("$%1::%2[]").arg(i + 2).arg(type);
     }
     const QString comma = QStringLiteral(", ");
-    return QStringLiteral("WITH kvr_o AS (SELECT %1, %2, (kvr_s.%3)::text AS kvr_old, kvr_v.kvr_val FROM %4 AS kvr_s "
+    sql = QStringLiteral("WITH kvr_o AS (SELECT %1, %2, (kvr_s.%3)::text AS kvr_old, kvr_v.kvr_val FROM %4 AS kvr_s "
                           "JOIN unnest($1::text[], %5) AS kvr_v(%6) ON (%1) = (%7) FOR NO KEY UPDATE OF kvr_s%8) "
                           "UPDATE %4 AS kvr_t SET %3 = kvr_o.kvr_val::%9 FROM kvr_o WHERE (%10) = (%11) "
                           "RETURNING kvr_t.ctid::text, kvr_t.xmin::text, txid_current()::text, kvr_o.kvr_old, (kvr_t.%3)::text, %12, %13")
         .arg(source.join(comma), keyTexts.join(comma), field, table_, arrays.join(comma), names.join(comma), names.mid(1).join(comma),
              skipLocked ? QStringLiteral(" SKIP LOCKED") : QString(), valueType)
-        .arg(outer.join(comma), inner.join(comma), made.join(comma), replaced.join(comma));
+        .arg(outer.join(comma), inner.join(comma), made.join(comma), replaced.join(comma)).toUtf8();
+    return sql;
 }
 
 // The statement that writes the first count writes of the chunk.
 pq::Statement PgCardStore::AheadStatement(const Ahead &chunk, std::size_t count, bool skipLocked)
 {
-    pq::Statement update{AheadSql(chunk.field, skipLocked).toUtf8(), {ArrayLiteral({chunk.values.begin(), chunk.values.begin() + qsizetype(count)})}};
+    pq::Statement update{AheadSql(chunk.field, skipLocked), {ArrayLiteral({chunk.values.begin(), chunk.values.begin() + qsizetype(count)})}};
     for (qsizetype c = 0; c < keyColumns_.size(); ++c) {
         std::vector<QString> texts;
         for (std::size_t i = 0; i < count; ++i)
@@ -247,10 +251,17 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
             update = u;
     }
     QSet<QString> held;
+    held.reserve(qsizetype(aheadSize_));
+    chunk.keys.reserve(aheadSize_);
+    chunk.values.reserve(aheadSize_);
+    chunk.updates.reserve(aheadSize_);
     const auto add = [&](const QStringList &record, const QString &value, std::size_t u) {
-        if (chunk.keys.size() >= aheadSize_ || held.contains(Joined(record)))
+        if (chunk.keys.size() >= aheadSize_)
             return false;
-        held.insert(Joined(record));
+        QString joined = Joined(record);
+        if (held.contains(joined))
+            return false;
+        held.insert(std::move(joined));
         chunk.keys.push_back(record);
         chunk.values.push_back(value);
         chunk.updates.push_back(u);
