@@ -518,7 +518,9 @@ void PgCardStore::Flush()
 
 const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
 {
-    const QString text = search.Field() + QChar(0) + search.Value();
+    QString text;
+    text.reserve(search.Field().size() + 1 + search.Value().size());
+    text.append(search.Field()).append(QChar(0)).append(search.Value());
     if (criteria_ && criteria_->text == text)
         return *criteria_;
     const Column *column = FindColumn(search.Field());

@@ -73,12 +73,24 @@ constexpr std::size_t kUpdatesLookedAt = 64;
 // A PostgreSQL array literal of the texts, each quoted; a null one is NULL.
 QByteArray ArrayLiteral(const std::vector<QString> &texts)
 {
-    QStringList quoted;
-    for (QString text : texts) {
-        quoted << (text.isNull() ? QStringLiteral("NULL")
-                                 : QLatin1Char('"') + text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\"")) + QLatin1Char('"'));
+    QByteArray array = "{";
+    for (const QString &text : texts) {
+        if (array.size() > 1)
+            array += ',';
+        if (text.isNull()) {
+            array += "NULL";
+            continue;
+        }
+        const QByteArray utf8 = text.toUtf8();
+        array += '"';
+        for (const char c : utf8) {
+            if (c == '\\' || c == '"')
+                array += '\\';
+            array += c;
+        }
+        array += '"';
     }
-    return (QLatin1Char('{') + quoted.join(QLatin1Char(',')) + QLatin1Char('}')).toUtf8();
+    return array + '}';
 }
 
 // The type a text is cast to before it is stored in a column of the
