@@ -360,7 +360,16 @@ bool PgCardStore::HoldsTable() const
 // or any field where a trigger or rule may carry a write further.
 bool PgCardStore::Touches(const QString &written, const QString &searched) const
 {
-    return !plainTable_ || written.compare(searched, Qt::CaseInsensitive) == 0 || keyColumns_.contains(pq::QuoteIdentifier(written));
+    return !plainTable_ || written.compare(searched, Qt::CaseInsensitive) == 0 || keyColumns_.contains(QuotedField(written));
+}
+
+const QString &PgCardStore::QuotedField(const QString &name) const
+{
+    if (quotedField_.isEmpty() || quotedName_ != name) {
+        quotedName_ = name;
+        quotedField_ = pq::QuoteIdentifier(name);
+    }
+    return quotedField_;
 }
 
 const PgCardStore::Column *PgCardStore::FindColumn(const QString &name) const

@@ -208,6 +208,8 @@ private:
     // True while the store's open group has written the table.
     bool HoldsTable() const;
     bool Touches(const QString &written, const QString &searched) const;
+    // The field's name quoted, remembered for the last field asked for.
+    const QString &QuotedField(const QString &name) const;
     // The cursor on the record key, if there is one.
     static std::optional<Cursor> At(const std::optional<QStringList> &key);
     void ResolveAfter();
@@ -277,6 +279,7 @@ private:
     bool wholeKey_ = false;  // the key is one column of a whole-number type
     QList<Column> columns_;
     QString dataField_ = QStringLiteral("REFERENCE");
+    mutable QString quotedName_, quotedField_; // QuotedField's last answer
     std::optional<Column> bound_;
     std::optional<Cursor> cursor_;
     bool freshFirst_ = false; // the cursor has not moved since Refresh put it on the first record

@@ -116,38 +116,34 @@ QString CastType(const QString &serverType)
 // write ends them.
 std::vector<std::vector<QString>> RowsInOrder(const pq::Result &result, const std::vector<QStringList> &keys)
 {
-    const int n = keys.empty() ? 0 : int(keys.front().size());
-    // Each row's replaced key, read once; the first row of a key counts.
-    QHash<QString, int> byKey;
+    if (keys.empty())
+        return {};
+    const qsizetype n = keys.front().size();
+    // Each row read once, and found by its replaced key; the first row of a key counts.
+    std::vector<std::vector<QString>> all(std::size_t(result.Rows()));
+    QHash<QStringList, std::size_t> byKey;
     byKey.reserve(result.Rows());
     for (int r = 0; r < result.Rows(); ++r) {
-        QString key;
-        for (int c = 0; c < n; ++c)
-            key += (c > 0 ? QString(QChar(0)) : QString()) + result.Text(r, result.Columns() - n + c);
+        std::vector<QString> &row = all[std::size_t(r)];
+        row.reserve(std::size_t(result.Columns()));
+        for (int c = 0; c < result.Columns(); ++c)
+            row.push_back(result.IsNull(r, c) ? QString() : result.Text(r, c));
+        QStringList key(row.end() - n, row.end());
         if (!byKey.contains(key))
-            byKey.insert(key, r);
+            byKey.insert(key, std::size_t(r));
     }
     std::vector<std::vector<QString>> rows;
     rows.reserve(keys.size());
     for (const QStringList &key : keys) {
-        const auto found = byKey.constFind(key.join(QChar(0)));
+        const auto found = byKey.constFind(key);
         if (found == byKey.constEnd())
             break;
-        std::vector<QString> &row = rows.emplace_back();
-        row.reserve(std::size_t(result.Columns()));
-        for (int c = 0; c < result.Columns(); ++c)
-            row.push_back(result.IsNull(*found, c) ? QString() : result.Text(*found, c));
+        rows.push_back(all[*found]);
     }
     return rows;
 }
 
-QString Joined(const QStringList &key)
-{
-    return key.join(QChar(0));
-}
-
 } // namespace
-
 // The write of a chunk: the rows of the keys given with their values ($1,
 // then one array per key column) that can be locked (all of them, waiting
 // as any write does, unless skipLocked) get their value; each returns, as
@@ -262,7 +258,7 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
         if (writes_[u].key == key && writes_[u].value == *pending_)
             update = u;
     }
-    QSet<QString> held;
+    QSet<QStringList> held;
     held.reserve(qsizetype(aheadSize_));
     chunk.keys.reserve(aheadSize_);
     chunk.values.reserve(aheadSize_);
@@ -270,10 +266,9 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
     const auto add = [&](const QStringList &record, const QString &value, std::size_t u) {
         if (chunk.keys.size() >= aheadSize_)
             return false;
-        QString joined = Joined(record);
-        if (held.contains(joined))
+        if (held.contains(record))
             return false;
-        held.insert(std::move(joined));
+        held.insert(record);
         chunk.keys.push_back(record);
         chunk.values.push_back(value);
         chunk.updates.push_back(u);
