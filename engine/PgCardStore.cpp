@@ -290,11 +290,13 @@ void PgCardStore::Reopen(bool bindingMustExist)
         kept_.reset();
     }
     columns_.clear();
+    aheadSql_.clear();
     wholeKey_ = false;
     std::vector<std::pair<int, QString>> key;
     for (const auto &row : rows) {
-        columns_.append({row[1], DeclaredType(row[2], row[3].toInt()), row[2] == QLatin1String("bool"),
-                         row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8"), row[5]});
+        const QString declared = DeclaredType(row[2], row[3].toInt());
+        columns_.append({row[1], declared, row[2] == QLatin1String("bool"), row[2] == QLatin1String("float4") || row[2] == QLatin1String("float8"),
+                         row[5], FieldConversion(declared)});
         if (!row[4].isNull())
             key.emplace_back(row[4].toInt(), pq::QuoteIdentifier(row[1]));
         if (!row[4].isNull())
@@ -358,7 +360,16 @@ bool PgCardStore::HoldsTable() const
 // or any field where a trigger or rule may carry a write further.
 bool PgCardStore::Touches(const QString &written, const QString &searched) const
 {
-    return !plainTable_ || written.compare(searched, Qt::CaseInsensitive) == 0 || keyColumns_.contains(pq::QuoteIdentifier(written));
+    return !plainTable_ || written.compare(searched, Qt::CaseInsensitive) == 0 || keyColumns_.contains(QuotedField(written));
+}
+
+const QString &PgCardStore::QuotedField(const QString &name) const
+{
+    if (quotedField_.isEmpty() || quotedName_ != name) {
+        quotedName_ = name;
+        quotedField_ = pq::QuoteIdentifier(name);
+    }
+    return quotedField_;
 }
 
 const PgCardStore::Column *PgCardStore::FindColumn(const QString &name) const
@@ -516,21 +527,42 @@ void PgCardStore::Flush()
 
 const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
 {
-    const QString text = search.Field() + QChar(0) + search.Value();
+    QString text;
+    text.reserve(search.Field().size() + 1 + search.Value().size());
+    text.append(search.Field()).append(QChar(0)).append(search.Value());
     if (criteria_ && criteria_->text == text)
         return *criteria_;
     const Column *column = FindColumn(search.Field());
     if (!column)
         throw card_fields::NoSuchField("search", search.Field());
     criteria_.reset();
-    const FieldConversion::Kind kind = FieldConversion(column->declaredType).TypeKind();
+    const FieldConversion::Kind kind = column->conversion.TypeKind();
     // A number's or a date's text differs between the server and the file
     // store, which also finds them by the text that wrote them: the tool
     // compares those itself.
     const bool narrowed = kind != FieldConversion::Kind::Number && kind != FieldConversion::Kind::Date;
-    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed ? ServerRegex(search.Pattern()) : QByteArray(),
-                                                    narrowed ? ServerValues(search.Pattern()) : QByteArray()});
+    criteria_ = std::make_unique<Criteria>(Criteria{text, column, search.Pattern(), kind, narrowed, std::nullopt, std::nullopt});
     return *criteria_;
+}
+
+const QByteArray &PgCardStore::Criteria::Regex() const
+{
+    if (!regex)
+        regex = narrowed ? ServerRegex(pattern) : QByteArray();
+    return *regex;
+}
+
+const QByteArray &PgCardStore::Criteria::Values() const
+{
+    if (!values)
+        values = narrowed ? ServerValues(pattern) : QByteArray();
+    return *values;
+}
+
+// Values() is not empty.
+bool PgCardStore::Criteria::HasValues() const
+{
+    return values ? !values->isEmpty() : narrowed && HasServerValues(pattern);
 }
 
 // The texts the file store finds a value by (SearchTexts): its own text as
@@ -626,11 +658,11 @@ void PgCardStore::FetchMatches(const Criteria &criteria, const Cursor &from)
         condition += QStringLiteral(" AND (%1) %2 (%3)").arg(KeyList(), from.after ? QStringLiteral(">") : QStringLiteral(">="), KeyParams(1));
     // A search for one value and its case forms: an index of the field, where
     // there is one, finds them without reading the table.
-    if (!criteria.values.isEmpty()) {
-        params << QString::fromUtf8(criteria.values);
+    if (criteria.HasValues()) {
+        params << QString::fromUtf8(criteria.Values());
         condition += QStringLiteral(" AND %1 = ANY ($%2::text[])").arg(value).arg(params.size());
-    } else if (!criteria.regex.isEmpty()) {
-        params << QString::fromUtf8(criteria.regex);
+    } else if (!criteria.Regex().isEmpty()) {
+        params << QString::fromUtf8(criteria.Regex());
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(value).arg(params.size());
     }
     // The second connection sees only committed rows: the open group is
@@ -689,7 +721,7 @@ void PgCardStore::ExpectSearches(const QString &field, const QStringList &values
 bool PgCardStore::ServesExpected(const Criteria &criteria) const
 {
     return walkStart_ && cursor_ && !cursor_->after && plainTable_ && !expected_.empty() && keyColumns_.front() != QLatin1String("ctid")
-        && !criteria.values.isEmpty() && criteria.pattern.IsLiteral() && criteria.column->name.compare(expectField_, Qt::CaseInsensitive) == 0
+        && criteria.pattern.IsLiteral() && criteria.HasValues() && criteria.column->name.compare(expectField_, Qt::CaseInsensitive) == 0
         && expected_.contains(criteria.pattern.KeyPrefix());
 }
 
@@ -804,7 +836,7 @@ void PgCardStore::CommitPending()
         pending_.reset();
         return;
     }
-    const FieldConversion::Result converted = FieldConversion(bound_->declaredType).Convert(*pending_);
+    const FieldConversion::Result converted = bound_->conversion.Convert(*pending_);
     if (converted.Refused())
         throw Refusal(bound_->name, *pending_, converted.refusal);
     Write(converted.value);
@@ -814,7 +846,6 @@ void PgCardStore::CommitPending()
 void PgCardStore::Write(const FieldValue &value)
 {
     pq::Connection &db = Db();
-    const QString field = pq::QuoteIdentifier(bound_->name);
     if (!inGroup_) {
         try {
             db.ExecScript("BEGIN; SET CONSTRAINTS ALL IMMEDIATE");
@@ -830,12 +861,13 @@ void PgCardStore::Write(const FieldValue &value)
     QStringList params{param ? QString::fromUtf8(*param) : QString()};
     if (ConfirmAhead(params.front()) || WriteAhead(params.front()))
         return;
+    const QString field = pq::QuoteIdentifier(bound_->name);
     params += cursor_->key;
     QString condition = QStringLiteral("(%1) = (%2)").arg(KeyList(), KeyParams(2));
     const bool byPlace = keyColumns_.front() == QLatin1String("ctid");
     const bool onMatch = OnMatch();
-    if (byPlace && onMatch && !criteria_->regex.isEmpty()) {
-        params << QString::fromUtf8(criteria_->regex);
+    if (byPlace && onMatch && !criteria_->Regex().isEmpty()) {
+        params << QString::fromUtf8(criteria_->Regex());
         condition += QStringLiteral(" AND %1 COLLATE \"C\" ~ $%2").arg(ValueText(pq::QuoteIdentifier(criteria_->column->name), criteria_->column->yesNo)).arg(params.size());
     }
     std::vector<std::vector<QString>> rows;
@@ -948,7 +980,7 @@ std::vector<std::string> PgCardStore::TextsIfCommitted(const QString &text)
     Db();
     if (!bound_)
         return {};
-    const FieldConversion::Result converted = FieldConversion(bound_->declaredType).Convert(text);
+    const FieldConversion::Result converted = bound_->conversion.Convert(text);
     if (converted.Refused())
         throw Refusal(bound_->name, text, converted.refusal);
     const pq::Param param = ParamOf(converted.value);
@@ -962,7 +994,7 @@ std::vector<std::string> PgCardStore::TextsIfCommitted(const QString &text)
         throw Refusal(bound_->name, text, e.Reason());
     }
     std::vector<std::string> texts;
-    for (const QString &searchText : SearchTexts(*bound_, FieldConversion(bound_->declaredType).TypeKind(), rows.at(0).at(0)))
+    for (const QString &searchText : SearchTexts(*bound_, bound_->conversion.TypeKind(), rows.at(0).at(0)))
         texts.push_back(searchText.toStdString());
     return texts;
 }

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -136,6 +137,7 @@ private:
         bool yesNo = false;
         bool floating = false;
         QString serverType; // as the server names it, with its size
+        FieldConversion conversion{declaredType};
     };
     struct Criteria
     {
@@ -143,8 +145,16 @@ private:
         const Column *column;
         LikePattern pattern;
         FieldConversion::Kind kind;
-        QByteArray regex; // empty: the server does not narrow
-        QByteArray values; // ServerValues: the server looks them up instead
+        bool narrowed; // the server narrows the search (no number or date)
+        // ServerRegex, empty when the server does not narrow; and
+        // ServerValues, which the server looks up instead where there are
+        // any. Worked out when a statement first needs them: most of an
+        // import run's searches are answered from the expected matches.
+        const QByteArray &Regex() const;
+        const QByteArray &Values() const;
+        bool HasValues() const;
+        mutable std::optional<QByteArray> regex;
+        mutable std::optional<QByteArray> values;
     };
     // Where the cursor stands: on the record key, or, with after, past the
     // record key of the match list and before a record known to follow it.
@@ -198,6 +208,8 @@ private:
     // True while the store's open group has written the table.
     bool HoldsTable() const;
     bool Touches(const QString &written, const QString &searched) const;
+    // The field's name quoted, remembered for the last field asked for.
+    const QString &QuotedField(const QString &name) const;
     // The cursor on the record key, if there is one.
     static std::optional<Cursor> At(const std::optional<QStringList> &key);
     void ResolveAfter();
@@ -248,7 +260,8 @@ private:
     void TakeBack();
     void TakeBackBefore(const std::vector<std::pair<QByteArray, QStringList>> &queries);
     bool Unconfirmed() const { return ahead_ && ahead_->confirmed < ahead_->written; }
-    QString AheadSql(const QString &field, bool skipLocked);
+    // The chunk statement's text, made once per field and catalog read.
+    const QByteArray &AheadSql(const QString &field, bool skipLocked);
     pq::Statement AheadStatement(const Ahead &chunk, std::size_t count, bool skipLocked);
     void Settled(const QString &field, const std::vector<std::vector<QString>> &rows);
     void OwnWrite(const QString &field, const std::vector<QString> &row);
@@ -266,6 +279,7 @@ private:
     bool wholeKey_ = false;  // the key is one column of a whole-number type
     QList<Column> columns_;
     QString dataField_ = QStringLiteral("REFERENCE");
+    mutable QString quotedName_, quotedField_; // QuotedField's last answer
     std::optional<Column> bound_;
     std::optional<Cursor> cursor_;
     bool freshFirst_ = false; // the cursor has not moved since Refresh put it on the first record
@@ -303,6 +317,7 @@ private:
     WriteJournal::ServerTable journalTable_;
 
     std::optional<Ahead> ahead_;
+    std::map<std::pair<QString, bool>, QByteArray> aheadSql_; // AheadSql's texts, per field and skipLocked
     bool aheadSavepoint_ = false; // the savepoint of the last chunk is not released
     std::size_t aheadSize_ = 4;   // the next chunk's size: grows while chunks are confirmed whole
     std::size_t oneByOne_ = 0;    // writes still to be made one at a time: a chunk was refused or left

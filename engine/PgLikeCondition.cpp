@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -145,36 +146,58 @@ QByteArray ServerRegex(const LikePattern &pattern)
     return regex;
 }
 
-QByteArray ServerValues(const LikePattern &pattern, int most)
+namespace {
+
+// The members (ArrayMembers) of each character of a pattern that
+// ServerValues can write out; none when it cannot.
+std::optional<std::vector<const std::vector<QByteArray> *>> ValueMembers(const LikePattern &pattern, int most)
 {
     const QString &text = pattern.Text();
-    std::vector<QByteArray> values{QByteArray()};
+    std::vector<const std::vector<QByteArray> *> places;
+    places.reserve(std::size_t(text.size()));
+    std::size_t count = 1;
     for (const QChar ch : text) {
         const char16_t c = ch.unicode();
         if (c >= 0x80 || c == u'*' || c == u'%' || c == u'?' || c == u'#' || c == u'[')
-            return {};
+            return std::nullopt;
         const std::vector<QByteArray> &members = ArrayMembers()[c];
-        if (members.empty() || values.size() * members.size() > std::size_t(most))
-            return {};
-        if (members.size() == 1) {
-            for (QByteArray &value : values)
-                value += members.front();
-            continue;
-        }
-        std::vector<QByteArray> longer;
-        longer.reserve(values.size() * members.size());
-        for (const QByteArray &member : members) {
-            for (const QByteArray &value : values)
-                longer.push_back(value + member);
-        }
-        values = std::move(longer);
+        if (members.empty() || count * members.size() > std::size_t(most))
+            return std::nullopt;
+        count *= members.size();
+        places.push_back(&members);
     }
-    // Array elements in double quotes.
+    return places;
+}
+
+} // namespace
+
+// Every combination of the characters' members, the first character's
+// changing fastest; array elements in double quotes.
+QByteArray ServerValues(const LikePattern &pattern, int most)
+{
+    const auto places = ValueMembers(pattern, most);
+    if (!places)
+        return {};
+    std::size_t count = 1;
+    for (const auto *members : *places)
+        count *= members->size();
+    std::vector<std::size_t> form(places->size(), 0);
     QByteArray array = "{";
-    for (const QByteArray &value : values) {
-        if (array.size() > 1)
+    array.reserve(qsizetype(count * (places->size() + 3) + 2));
+    for (std::size_t v = 0; v < count; ++v) {
+        if (v > 0)
             array += ',';
-        array += '"' + value + '"';
+        array += '"';
+        for (std::size_t i = 0; i < places->size(); ++i)
+            array += (*(*places)[i])[form[i]];
+        array += '"';
+        for (std::size_t i = 0; i < places->size() && ++form[i] == (*places)[i]->size(); ++i)
+            form[i] = 0;
     }
     return array + '}';
+}
+
+bool HasServerValues(const LikePattern &pattern, int most)
+{
+    return ValueMembers(pattern, most).has_value();
 }

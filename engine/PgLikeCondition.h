@@ -31,3 +31,6 @@ QByteArray ServerRegex(const LikePattern &pattern);
 // answer, where the regular expression makes the server read every row.
 // Otherwise empty.
 QByteArray ServerValues(const LikePattern &pattern, int most = 256);
+
+// True when ServerValues(pattern, most) is not empty, without making it.
+bool HasServerValues(const LikePattern &pattern, int most = 256);

@@ -59,6 +59,7 @@
 
 #include "Pq.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -72,12 +73,24 @@ constexpr std::size_t kUpdatesLookedAt = 64;
 // A PostgreSQL array literal of the texts, each quoted; a null one is NULL.
 QByteArray ArrayLiteral(const std::vector<QString> &texts)
 {
-    QStringList quoted;
-    for (QString text : texts) {
-        quoted << (text.isNull() ? QStringLiteral("NULL")
-                                 : QLatin1Char('"') + text.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\"")) + QLatin1Char('"'));
+    QByteArray array = "{";
+    for (const QString &text : texts) {
+        if (array.size() > 1)
+            array += ',';
+        if (text.isNull()) {
+            array += "NULL";
+            continue;
+        }
+        const QByteArray utf8 = text.toUtf8();
+        array += '"';
+        for (const char c : utf8) {
+            if (c == '\\' || c == '"')
+                array += '\\';
+            array += c;
+        }
+        array += '"';
     }
-    return (QLatin1Char('{') + quoted.join(QLatin1Char(',')) + QLatin1Char('}')).toUtf8();
+    return array + '}';
 }
 
 // The type a text is cast to before it is stored in a column of the
@@ -103,33 +116,34 @@ QString CastType(const QString &serverType)
 // write ends them.
 std::vector<std::vector<QString>> RowsInOrder(const pq::Result &result, const std::vector<QStringList> &keys)
 {
-    const int n = keys.empty() ? 0 : int(keys.front().size());
-    std::vector<std::vector<QString>> rows;
-    for (const QStringList &key : keys) {
-        int found = -1;
-        for (int r = 0; r < result.Rows() && found < 0; ++r) {
-            bool same = true;
-            for (int c = 0; c < n && same; ++c)
-                same = result.Text(r, result.Columns() - n + c) == key[c];
-            if (same)
-                found = r;
-        }
-        if (found < 0)
-            break;
-        std::vector<QString> &row = rows.emplace_back();
+    if (keys.empty())
+        return {};
+    const qsizetype n = keys.front().size();
+    // Each row read once, and found by its replaced key; the first row of a key counts.
+    std::vector<std::vector<QString>> all(std::size_t(result.Rows()));
+    QHash<QStringList, std::size_t> byKey;
+    byKey.reserve(result.Rows());
+    for (int r = 0; r < result.Rows(); ++r) {
+        std::vector<QString> &row = all[std::size_t(r)];
+        row.reserve(std::size_t(result.Columns()));
         for (int c = 0; c < result.Columns(); ++c)
-            row.push_back(result.IsNull(found, c) ? QString() : result.Text(found, c));
+            row.push_back(result.IsNull(r, c) ? QString() : result.Text(r, c));
+        QStringList key(row.end() - n, row.end());
+        if (!byKey.contains(key))
+            byKey.insert(key, std::size_t(r));
+    }
+    std::vector<std::vector<QString>> rows;
+    rows.reserve(keys.size());
+    for (const QStringList &key : keys) {
+        const auto found = byKey.constFind(key);
+        if (found == byKey.constEnd())
+            break;
+        rows.push_back(all[*found]);
     }
     return rows;
 }
 
-QString Joined(const QStringList &key)
-{
-    return key.join(QChar(0));
-}
-
 } // namespace
-
 // The write of a chunk: the rows of the keys given with their values ($1,
 // then one array per key column) that can be locked (all of them, waiting
 // as any write does, unless skipLocked) get their value; each returns, as
@@ -137,8 +151,11 @@ QString Joined(const QStringList &key)
 // transaction's id, the old and the stored text, and the key's texts for
 // the new version and for the old one (by which the store tells the rows
 // apart).
-QString PgCardStore::AheadSql(const QString &name, bool skipLocked)
+const QByteArray &PgCardStore::AheadSql(const QString &name, bool skipLocked)
 {
+    QByteArray &sql = aheadSql_[{name, skipLocked}];
+    if (!sql.isEmpty())
+        return sql;
     const QString field = pq::QuoteIdentifier(name);
     QString valueType = QStringLiteral("text");
     QStringList keyTexts, made, replaced, outer, inner, source, arrays, names{QStringLiteral("kvr_val")};
@@ -163,19 +180,20 @@ QString PgCardStore::AheadSql(const QString &name, bool skipLocked)
         arrays << QStringLiteral("$%1::%2[]").arg(i + 2).arg(type);
     }
     const QString comma = QStringLiteral(", ");
-    return QStringLiteral("WITH kvr_o AS (SELECT %1, %2, (kvr_s.%3)::text AS kvr_old, kvr_v.kvr_val FROM %4 AS kvr_s "
+    sql = QStringLiteral("WITH kvr_o AS (SELECT %1, %2, (kvr_s.%3)::text AS kvr_old, kvr_v.kvr_val FROM %4 AS kvr_s "
                           "JOIN unnest($1::text[], %5) AS kvr_v(%6) ON (%1) = (%7) FOR NO KEY UPDATE OF kvr_s%8) "
                           "UPDATE %4 AS kvr_t SET %3 = kvr_o.kvr_val::%9 FROM kvr_o WHERE (%10) = (%11) "
                           "RETURNING kvr_t.ctid::text, kvr_t.xmin::text, txid_current()::text, kvr_o.kvr_old, (kvr_t.%3)::text, %12, %13")
         .arg(source.join(comma), keyTexts.join(comma), field, table_, arrays.join(comma), names.join(comma), names.mid(1).join(comma),
              skipLocked ? QStringLiteral(" SKIP LOCKED") : QString(), valueType)
-        .arg(outer.join(comma), inner.join(comma), made.join(comma), replaced.join(comma));
+        .arg(outer.join(comma), inner.join(comma), made.join(comma), replaced.join(comma)).toUtf8();
+    return sql;
 }
 
 // The statement that writes the first count writes of the chunk.
 pq::Statement PgCardStore::AheadStatement(const Ahead &chunk, std::size_t count, bool skipLocked)
 {
-    pq::Statement update{AheadSql(chunk.field, skipLocked).toUtf8(), {ArrayLiteral({chunk.values.begin(), chunk.values.begin() + qsizetype(count)})}};
+    pq::Statement update{AheadSql(chunk.field, skipLocked), {ArrayLiteral({chunk.values.begin(), chunk.values.begin() + qsizetype(count)})}};
     for (qsizetype c = 0; c < keyColumns_.size(); ++c) {
         std::vector<QString> texts;
         for (std::size_t i = 0; i < count; ++i)
@@ -240,11 +258,17 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
         if (writes_[u].key == key && writes_[u].value == *pending_)
             update = u;
     }
-    QSet<QString> held;
+    QSet<QStringList> held;
+    held.reserve(qsizetype(aheadSize_));
+    chunk.keys.reserve(aheadSize_);
+    chunk.values.reserve(aheadSize_);
+    chunk.updates.reserve(aheadSize_);
     const auto add = [&](const QStringList &record, const QString &value, std::size_t u) {
-        if (chunk.keys.size() >= aheadSize_ || held.contains(Joined(record)))
+        if (chunk.keys.size() >= aheadSize_)
             return false;
-        held.insert(Joined(record));
+        if (held.contains(record))
+            return false;
+        held.insert(record);
         chunk.keys.push_back(record);
         chunk.values.push_back(value);
         chunk.updates.push_back(u);
@@ -254,7 +278,7 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
         if (!add(listed[e], text, update))
             return;
     }
-    const FieldConversion conversion(bound_->declaredType);
+    const FieldConversion &conversion = bound_->conversion;
     for (std::size_t u = update + 1; update != std::size_t(-1) && u < writes_.size(); ++u) {
         const auto found = expected_.find(writes_[u].key);
         const FieldConversion::Result converted = conversion.Convert(writes_[u].value);

@@ -572,11 +572,12 @@ void frmMain::ApplyHeight()
     setFixedSize(width, menuBar()->sizeHint().height() + height + statusBar()->sizeHint().height());
 }
 
-void frmMain::FitCaptions()
+void frmMain::FitCaptions(std::initializer_list<const QWidget *> only)
 {
     for (const Control &control : controls_) {
         const K kind = control.design->kind;
-        if (kind == K::Label || kind == K::Option || kind == K::Check)
+        const bool asked = only.size() == 0 || std::find(only.begin(), only.end(), control.widget) != only.end();
+        if (asked && (kind == K::Label || kind == K::Option || kind == K::Check))
             Design::FitCaption(control.widget, Px(control.design->place.width()));
     }
 }
@@ -614,7 +615,7 @@ void frmMain::ShowRunProgress()
     ShowProgressBar();
     if (lberrcount->text() != v.lberrcount.Caption) {
         lberrcount->setText(v.lberrcount.Caption);
-        FitCaptions();
+        FitCaptions({lberrcount});
         RepaintNow(lberrcount);
     }
     const bool counterChanged = LBCounter->text() != v.LBCounter.Caption
@@ -624,7 +625,7 @@ void frmMain::ShowRunProgress()
         LBCounter->setText(v.LBCounter.Caption);
         LBCounter->setVisible(v.LBCounter.Visible);
         LBtext->setVisible(v.LBtext.Visible);
-        FitCaptions();
+        FitCaptions({LBCounter, LBtext});
         RepaintNow(LBCounter);
         RepaintNow(LBtext);
     }

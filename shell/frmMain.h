@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -93,7 +94,9 @@ private:
     void Connect();
 
     void ApplyHeight();
-    void FitCaptions();
+    // Fits the captions given, or every one: a caption's size depends on
+    // its own text alone.
+    void FitCaptions(std::initializer_list<const QWidget *> only = {});
     void ShowProgressBar();
     void ShowMousePointer();
     // The v.Changed hook: shows the run's progress at once, without events.
