@@ -1,5 +1,7 @@
 #include "Sqlite.h"
 
+#include "SqliteWriteBuffer.h"
+
 #include <QFileInfo>
 
 #include <utility>
@@ -177,7 +179,7 @@ Database Database::OpenExisting(const QString &path)
         throw Error(SQLITE_CANTOPEN, QStringLiteral("the file does not exist"), path, {});
     sqlite3 *raw = nullptr;
     // A connection is only ever used by the thread that opened it: no mutex.
-    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, WriteBufferVfs());
     ConnectionHandle db(raw);
     if (result != SQLITE_OK) {
         const QString reason = db ? ErrorMessage(db.get()) : QString::fromUtf8(sqlite3_errstr(result));

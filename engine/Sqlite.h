@@ -119,7 +119,10 @@ private:
 class Database
 {
 public:
-    // Opens the file for reading and writing; never creates it. Throws Error.
+    // Opens the file for reading and writing; never creates it. Its writes
+    // and its rollback journal's go through the gathering VFS of
+    // SqliteWriteBuffer.h, so the connection must never turn synchronous
+    // off. Throws Error.
     static Database OpenExisting(const QString &path);
     // Opens the file for reading and writing, creating it when missing. Throws Error.
     static Database OpenOrCreate(const QString &path);
