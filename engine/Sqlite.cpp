@@ -77,6 +77,21 @@ Statement &Statement::Bind(int index, double value)
 
 Statement &Statement::Bind(int index, const QString &value)
 {
+    // Most values are short and ASCII: no conversion of their own on the heap.
+    constexpr qsizetype kShort = 64;
+    if (value.size() <= kShort) {
+        char ascii[kShort];
+        const QChar *text = value.constData();
+        qsizetype n = 0;
+        while (n < value.size() && text[n].unicode() < 0x80) {
+            ascii[n] = char(text[n].unicode());
+            ++n;
+        }
+        if (n == value.size()) {
+            CheckBind(sqlite3_bind_text64(stmt_.get(), index, ascii, sqlite3_uint64(n), SQLITE_TRANSIENT, SQLITE_UTF8));
+            return *this;
+        }
+    }
     const QByteArray utf8 = value.toUtf8();
     CheckBind(sqlite3_bind_text64(stmt_.get(), index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8));
     return *this;

@@ -83,6 +83,7 @@ private:
     // The entry of a write; old is read when not given.
     void Note(sqlite::Database &db, const QString &rowidName, qint64 rowid, const QString &field, std::optional<sqlite::Value> old);
     void LearnType(sqlite::Database &db, const QString &field);
+    void InsertGroup();
     sqlite::Value Stored(const QString &field, const FieldValue &written);
     void Fail(const QString &reason);
 
