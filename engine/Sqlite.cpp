@@ -201,7 +201,11 @@ Database Database::OpenExisting(const QString &path)
         throw Error(result, reason, path, {});
     }
     sqlite3_extended_result_codes(db.get(), 1);
-    return Database(std::move(db), path);
+    // The gathering VFS relies on the syncs (SQLite's default, stated for a
+    // build whose default differs).
+    Database opened(std::move(db), path);
+    opened.Execute("PRAGMA synchronous = FULL");
+    return opened;
 }
 
 Database Database::OpenOrCreate(const QString &path)

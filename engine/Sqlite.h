@@ -121,8 +121,8 @@ class Database
 public:
     // Opens the file for reading and writing; never creates it. Its writes
     // and its rollback journal's go through the gathering VFS of
-    // SqliteWriteBuffer.h, so the connection must never turn synchronous
-    // off. Throws Error.
+    // SqliteWriteBuffer.h, which relies on the syncs: the connection runs
+    // with synchronous FULL and must never turn it off. Throws Error.
     static Database OpenExisting(const QString &path);
     // Opens the file for reading and writing, creating it when missing. Throws Error.
     static Database OpenOrCreate(const QString &path);
