@@ -21,6 +21,7 @@ TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce
     Set("Option", "Import");
     Set("Import_File", folder.Write("import.txt", "R1,7\r\n"));
     Start();
+    Click(window.get(), "Chk_view");
     RecordingViewer manual;
     MenuCommands menu(*window, *form, v, store, services, settings, starter, manual);
     auto reads = [this] { return fs.Calls(FaultyFileSystem::Op::ReadWhole); };
