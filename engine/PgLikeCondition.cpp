@@ -32,7 +32,9 @@ QString Literal(char32_t c)
 
 // For each ASCII character, every character that LikePattern takes for it as
 // a literal: the ASCII ones, and the few others whose case forms or folding
-// lead to ASCII, tried by LikePattern itself.
+// lead to ASCII, tried by LikePattern itself. Those few lie in the Basic
+// Multilingual Plane (the case forms of the planes above stay there), so
+// the rest are not tried: every run that searches a server builds this.
 const std::array<std::vector<char32_t>, 128> &AsciiMembers()
 {
     static const std::array<std::vector<char32_t>, 128> all = [] {
@@ -44,7 +46,7 @@ const std::array<std::vector<char32_t>, 128> &AsciiMembers()
                     members[c].push_back(other);
             }
         }
-        for (char32_t other = 0x80; other <= 0x10FFFF; ++other) {
+        for (char32_t other = 0x80; other <= 0xFFFF; ++other) {
             const char32_t one[] = {other};
             for (const char32_t form : {QChar::toCaseFolded(other), QChar::toLower(other), QChar::toUpper(other)}) {
                 if (form >= 0x80)
