@@ -33,6 +33,19 @@ const char *const kSchema[] = {
     "CREATE TABLE committed(grp INTEGER PRIMARY KEY)",
 };
 
+constexpr std::size_t kRowsAtOnce = 32;
+
+// The insert of rows writes, which share the group number ?1.
+QByteArray InsertSql(std::size_t rows)
+{
+    QByteArray sql = "INSERT INTO writes(grp, record, field, old, new) VALUES";
+    for (std::size_t r = 0; r < rows; ++r) {
+        const int n = 2 + 4 * int(r);
+        sql += QStringLiteral("%1(?1, ?%2, ?%3, ?%4, ?%5)").arg(r > 0 ? QStringLiteral(", ") : QString()).arg(n).arg(n + 1).arg(n + 2).arg(n + 3).toLatin1();
+    }
+    return sql;
+}
+
 } // namespace
 
 UndoJournal::UndoJournal(const QString &folder, const QDateTime &started, const QDateTime &undoes)
@@ -206,15 +219,26 @@ void UndoJournal::Committing()
             run.Execute();
             databaseSaved_ = true;
         }
-        sqlite::Statement &insert = db_->Cached("INSERT INTO writes(grp, record, field, old, new) VALUES(?1, ?2, ?3, ?4, ?5)");
-        const auto bind = [&](int n, const auto &value) { insert.Bind(n, value); };
-        for (const Entry &entry : group_) {
-            insert.Bind(1, groupNumber_).Bind(3, entry.field);
-            std::visit([&](const auto &record) { bind(2, record); }, entry.record);
-            std::visit([&](const auto &old) { bind(4, old); }, entry.old);
-            std::visit([&](const auto &stored) { bind(5, stored); }, entry.stored);
-            insert.Execute();
-        }
+        // The rows go in kRowsAtOnce to a statement (a run's every write is
+        // one), the rest one at a time, in the group's order.
+        const auto insert = [&](sqlite::Statement &statement, std::size_t first, std::size_t count) {
+            statement.Bind(1, groupNumber_);
+            for (std::size_t r = 0; r < count; ++r) {
+                const Entry &entry = group_[first + r];
+                const int n = 2 + 4 * int(r);
+                const auto bind = [&](int offset, const auto &value) { statement.Bind(n + offset, value); };
+                std::visit([&](const auto &record) { bind(0, record); }, entry.record);
+                statement.Bind(n + 1, entry.field);
+                std::visit([&](const auto &old) { bind(2, old); }, entry.old);
+                std::visit([&](const auto &stored) { bind(3, stored); }, entry.stored);
+            }
+            statement.Execute();
+        };
+        std::size_t done = 0;
+        for (; done + kRowsAtOnce <= group_.size(); done += kRowsAtOnce)
+            insert(db_->Cached(InsertSql(kRowsAtOnce)), done, kRowsAtOnce);
+        for (; done < group_.size(); ++done)
+            insert(db_->Cached(InsertSql(1)), done, 1);
         transaction.Commit();
         groupSaved_ = true;
     } catch (const ::Failure &e) {
@@ -258,16 +282,24 @@ QString JsonText(const QJsonDocument &document)
 // any other text is left to QJsonDocument.
 QString JsonArray(const QStringList &texts)
 {
-    QString json(QLatin1Char('['));
+    qsizetype size = 2;
+    for (const QString &text : texts)
+        size += text.size() + 3;
+    QString json;
+    json.reserve(size);
+    json += QLatin1Char('[');
     for (const QString &text : texts) {
         const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u' ' && c <= u'~' && c != u'"' && c != u'\\'; });
         if (!plain)
             return JsonText(QJsonDocument(QJsonArray::fromStringList(texts)));
         if (json.size() > 1)
             json += QLatin1Char(',');
-        json += QLatin1Char('"') + text + QLatin1Char('"');
+        json += QLatin1Char('"');
+        json += text;
+        json += QLatin1Char('"');
     }
-    return json + QLatin1Char(']');
+    json += QLatin1Char(']');
+    return json;
 }
 
 } // namespace
