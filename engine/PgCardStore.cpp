@@ -711,7 +711,8 @@ void PgCardStore::ExpectSearches(const QString &field, const QStringList &values
             const QByteArray forms = pattern.IsLiteral() ? ServerValues(pattern) : QByteArray();
             if (forms.isEmpty() || !expected_.try_emplace(pattern.KeyPrefix()).second)
                 continue;
-            expectedValues_ += (expectedValues_.isEmpty() ? QByteArray("{") : QByteArray(",")) + forms.mid(1, forms.size() - 2);
+            expectedValues_ += expectedValues_.isEmpty() ? '{' : ',';
+            expectedValues_.append(forms.constData() + 1, forms.size() - 2);
         } catch (const StoreFailure &) {
             // Not a pattern: its searches fail before they look for records.
         }

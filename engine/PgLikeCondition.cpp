@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -184,19 +185,26 @@ QByteArray ServerValues(const LikePattern &pattern, int most)
     for (const auto *members : *places)
         count *= members->size();
     std::vector<std::size_t> form(places->size(), 0);
-    QByteArray array = "{";
-    array.reserve(qsizetype(count * (places->size() + 3) + 2));
+    // Written in place: a member is at most 3 bytes of UTF-8 (or an escaped
+    // character, 2), and an import run writes out every line's value.
+    QByteArray array(qsizetype(count * (places->size() * 3 + 3) + 2), Qt::Uninitialized);
+    char *out = array.data();
+    *out++ = '{';
     for (std::size_t v = 0; v < count; ++v) {
         if (v > 0)
-            array += ',';
-        array += '"';
-        for (std::size_t i = 0; i < places->size(); ++i)
-            array += (*(*places)[i])[form[i]];
-        array += '"';
+            *out++ = ',';
+        *out++ = '"';
+        for (std::size_t i = 0; i < places->size(); ++i) {
+            const QByteArray &member = (*(*places)[i])[form[i]];
+            out = std::copy(member.begin(), member.end(), out);
+        }
+        *out++ = '"';
         for (std::size_t i = 0; i < places->size() && ++form[i] == (*places)[i]->size(); ++i)
             form[i] = 0;
     }
-    return array + '}';
+    *out++ = '}';
+    array.truncate(out - array.constData());
+    return array;
 }
 
 bool HasServerValues(const LikePattern &pattern, int most)

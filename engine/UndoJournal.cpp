@@ -234,11 +234,12 @@ void UndoJournal::Committing()
             }
             statement.Execute();
         };
+        static const QByteArray many = InsertSql(kRowsAtOnce), one = InsertSql(1);
         std::size_t done = 0;
         for (; done + kRowsAtOnce <= group_.size(); done += kRowsAtOnce)
-            insert(db_->Cached(InsertSql(kRowsAtOnce)), done, kRowsAtOnce);
+            insert(db_->Cached(many), done, kRowsAtOnce);
         for (; done < group_.size(); ++done)
-            insert(db_->Cached(InsertSql(1)), done, 1);
+            insert(db_->Cached(one), done, 1);
         transaction.Commit();
         groupSaved_ = true;
     } catch (const ::Failure &e) {
