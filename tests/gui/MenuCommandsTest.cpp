@@ -21,7 +21,6 @@ TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce
     Set("Option", "Import");
     Set("Import_File", folder.Write("import.txt", "R1,7\r\n"));
     Start();
-    Click(window.get(), "Chk_view");
     RecordingViewer manual;
     MenuCommands menu(*window, *form, v, store, services, settings, starter, manual);
     auto reads = [this] { return fs.Calls(FaultyFileSystem::Op::ReadWhole); };
@@ -64,7 +63,7 @@ TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce
             }
         });
         window->findChild<QAction *>(entry)->trigger();
-        EXPECT_EQ(Ctl<QPlainTextEdit>("txtViewImport")->toPlainText(), QString(changed).remove('\r'));
+        EXPECT_EQ(v.txtViewImport.Text, QString(changed));
         EXPECT_TRUE(window->findChildren<QDialog *>().isEmpty() && window->isActiveWindow()) << entry;
         ProcessEventsUntil([] { return true; }, 50);
         EXPECT_EQ(reads() - before, ownReads + 1) << entry;
