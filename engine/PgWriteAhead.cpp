@@ -269,9 +269,10 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
     const auto add = [&](const QStringList &record, const QString &value, std::size_t u) {
         if (chunk.keys.size() >= aheadSize_)
             return false;
-        if (held.contains(record))
+        const qsizetype before = held.size();
+        held.insert(record); // one look-up: a record held already leaves the size as it was
+        if (held.size() == before)
             return false;
-        held.insert(record);
         chunk.keys.push_back(record);
         chunk.values.push_back(value);
         chunk.updates.push_back(u);
