@@ -219,8 +219,8 @@ void UndoJournal::Committing()
             run.Execute();
             databaseSaved_ = true;
         }
-        // The rows go in kRowsAtOnce to a statement (a run's every write is
-        // one), the rest one at a time, in the group's order.
+        // The rows, one per write of the group, go in kRowsAtOnce to a
+        // statement and the rest one at a time, in the group's order.
         const auto insert = [&](sqlite::Statement &statement, std::size_t first, std::size_t count) {
             statement.Bind(1, groupNumber_);
             for (std::size_t r = 0; r < count; ++r) {
