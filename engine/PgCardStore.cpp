@@ -527,11 +527,18 @@ void PgCardStore::Flush()
 
 const PgCardStore::Criteria &PgCardStore::Resolve(const Search &search)
 {
+    // The text is the field, a NUL and the value; compared in place, as a
+    // walk's every Find asks again for the same.
+    const QString &field = search.Field(), &value = search.Value();
+    if (criteria_) {
+        const QStringView text = criteria_->text;
+        if (text.size() == field.size() + 1 + value.size() && text.first(field.size()) == field && text[field.size()] == QChar(0)
+            && text.sliced(field.size() + 1) == value)
+            return *criteria_;
+    }
     QString text;
-    text.reserve(search.Field().size() + 1 + search.Value().size());
-    text.append(search.Field()).append(QChar(0)).append(search.Value());
-    if (criteria_ && criteria_->text == text)
-        return *criteria_;
+    text.reserve(field.size() + 1 + value.size());
+    text.append(field).append(QChar(0)).append(value);
     const Column *column = FindColumn(search.Field());
     if (!column)
         throw card_fields::NoSuchField("search", search.Field());
@@ -704,7 +711,8 @@ void PgCardStore::ExpectSearches(const QString &field, const QStringList &values
             const QByteArray forms = pattern.IsLiteral() ? ServerValues(pattern) : QByteArray();
             if (forms.isEmpty() || !expected_.try_emplace(pattern.KeyPrefix()).second)
                 continue;
-            expectedValues_ += (expectedValues_.isEmpty() ? QByteArray("{") : QByteArray(",")) + forms.mid(1, forms.size() - 2);
+            expectedValues_ += expectedValues_.isEmpty() ? '{' : ',';
+            expectedValues_.append(forms.constData() + 1, forms.size() - 2);
         } catch (const StoreFailure &) {
             // Not a pattern: its searches fail before they look for records.
         }

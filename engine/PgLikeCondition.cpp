@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
@@ -32,7 +33,9 @@ QString Literal(char32_t c)
 
 // For each ASCII character, every character that LikePattern takes for it as
 // a literal: the ASCII ones, and the few others whose case forms or folding
-// lead to ASCII, tried by LikePattern itself.
+// lead to ASCII, tried by LikePattern itself. Those few lie in the Basic
+// Multilingual Plane (the case forms of the planes above stay there), so
+// the rest are not tried: every run that searches a server builds this.
 const std::array<std::vector<char32_t>, 128> &AsciiMembers()
 {
     static const std::array<std::vector<char32_t>, 128> all = [] {
@@ -44,7 +47,7 @@ const std::array<std::vector<char32_t>, 128> &AsciiMembers()
                     members[c].push_back(other);
             }
         }
-        for (char32_t other = 0x80; other <= 0x10FFFF; ++other) {
+        for (char32_t other = 0x80; other <= 0xFFFF; ++other) {
             const char32_t one[] = {other};
             for (const char32_t form : {QChar::toCaseFolded(other), QChar::toLower(other), QChar::toUpper(other)}) {
                 if (form >= 0x80)
@@ -182,19 +185,26 @@ QByteArray ServerValues(const LikePattern &pattern, int most)
     for (const auto *members : *places)
         count *= members->size();
     std::vector<std::size_t> form(places->size(), 0);
-    QByteArray array = "{";
-    array.reserve(qsizetype(count * (places->size() + 3) + 2));
+    // Written in place: a member is at most 3 bytes of UTF-8 (or an escaped
+    // character, 2), and an import run writes out every line's value.
+    QByteArray array(qsizetype(count * (places->size() * 3 + 3) + 2), Qt::Uninitialized);
+    char *out = array.data();
+    *out++ = '{';
     for (std::size_t v = 0; v < count; ++v) {
         if (v > 0)
-            array += ',';
-        array += '"';
-        for (std::size_t i = 0; i < places->size(); ++i)
-            array += (*(*places)[i])[form[i]];
-        array += '"';
+            *out++ = ',';
+        *out++ = '"';
+        for (std::size_t i = 0; i < places->size(); ++i) {
+            const QByteArray &member = (*(*places)[i])[form[i]];
+            out = std::copy(member.begin(), member.end(), out);
+        }
+        *out++ = '"';
         for (std::size_t i = 0; i < places->size() && ++form[i] == (*places)[i]->size(); ++i)
             form[i] = 0;
     }
-    return array + '}';
+    *out++ = '}';
+    array.truncate(out - array.constData());
+    return array;
 }
 
 bool HasServerValues(const LikePattern &pattern, int most)

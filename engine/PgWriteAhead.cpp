@@ -111,9 +111,11 @@ QString CastType(const QString &serverType)
     return type;
 }
 
-// A chunk statement's rows in the order of keys, each found by its last
-// columns (the key of the version it replaced); a key the statement did not
-// write ends them.
+// A chunk statement's rows in the order of keys (which a chunk holds once
+// each), each found by its last columns (the key of the version it
+// replaced); a key the statement did not write ends them. The first column,
+// the version's place, is left out (null): a table written ahead is reached
+// by its key.
 std::vector<std::vector<QString>> RowsInOrder(const pq::Result &result, const std::vector<QStringList> &keys)
 {
     if (keys.empty())
@@ -126,7 +128,8 @@ std::vector<std::vector<QString>> RowsInOrder(const pq::Result &result, const st
     for (int r = 0; r < result.Rows(); ++r) {
         std::vector<QString> &row = all[std::size_t(r)];
         row.reserve(std::size_t(result.Columns()));
-        for (int c = 0; c < result.Columns(); ++c)
+        row.emplace_back();
+        for (int c = 1; c < result.Columns(); ++c)
             row.push_back(result.IsNull(r, c) ? QString() : result.Text(r, c));
         QStringList key(row.end() - n, row.end());
         if (!byKey.contains(key))
@@ -138,7 +141,7 @@ std::vector<std::vector<QString>> RowsInOrder(const pq::Result &result, const st
         const auto found = byKey.constFind(key);
         if (found == byKey.constEnd())
             break;
-        rows.push_back(all[*found]);
+        rows.push_back(std::move(all[*found]));
     }
     return rows;
 }
@@ -266,9 +269,10 @@ void PgCardStore::PlanChunk(const QString &text, Ahead &chunk)
     const auto add = [&](const QStringList &record, const QString &value, std::size_t u) {
         if (chunk.keys.size() >= aheadSize_)
             return false;
-        if (held.contains(record))
+        const qsizetype before = held.size();
+        held.insert(record); // one look-up: a record held already leaves the size as it was
+        if (held.size() == before)
             return false;
-        held.insert(record);
         chunk.keys.push_back(record);
         chunk.values.push_back(value);
         chunk.updates.push_back(u);

@@ -274,6 +274,32 @@ QString JsonText(const QJsonDocument &document)
     return QString::fromUtf8(document.toJson(QJsonDocument::Compact));
 }
 
+// A record's key texts as a compact JSON array, once per write. Texts of
+// printable ASCII other than the double quote and the backslash, as most
+// keys are, stand in it as they are, which is how QJsonDocument writes them;
+// any other text is left to QJsonDocument.
+QString JsonArray(const QStringList &texts)
+{
+    qsizetype size = 2;
+    for (const QString &text : texts)
+        size += text.size() + 3;
+    QString json;
+    json.reserve(size);
+    json += QLatin1Char('[');
+    for (const QString &text : texts) {
+        const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u' ' && c <= u'~' && c != u'"' && c != u'\\'; });
+        if (!plain)
+            return JsonText(QJsonDocument(QJsonArray::fromStringList(texts)));
+        if (json.size() > 1)
+            json += QLatin1Char(',');
+        json += QLatin1Char('"');
+        json += text;
+        json += QLatin1Char('"');
+    }
+    json += QLatin1Char(']');
+    return json;
+}
+
 } // namespace
 
 // The journal names one table of one server: a run whose store found
@@ -290,7 +316,7 @@ void UndoJournal::Wrote(const ServerTable &table, const QStringList &record, con
         Fail(QStringLiteral("the card table or its key changed during the run"));
         return;
     }
-    group_.push_back(Entry{JsonText(QJsonDocument(QJsonArray::fromStringList(record))), field, ServerValue(old), ServerValue(written)});
+    group_.push_back(Entry{JsonArray(record), field, ServerValue(old), ServerValue(written)});
 }
 
 void UndoJournal::Dropped()

@@ -47,9 +47,16 @@ void MainForm::Changed(const RunProgress &progress)
     v.ProgressBar1.Max = progress.progressMax;
     v.ProgressBar1.Value = progress.progressValue;
     v.MousePointer = progress.busy ? kBusyPointer : kDefaultPointer;
-    v.LBCounter.Caption = QString::number(progress.loadedCount);
+    // A caption is made again only when its count changed: a run reports
+    // every step, and most change neither count.
+    const auto caption = [](CountCaption &shown, long long count, QLatin1StringView prefix) -> const QString & {
+        if (shown.text.isNull() || shown.count != count)
+            shown = {count, prefix + QString::number(count)};
+        return shown.text;
+    };
+    v.LBCounter.Caption = caption(loadedCaption_, progress.loadedCount, {});
     v.LBCounter.Visible = v.LBtext.Visible = progress.loadedShown;
-    v.lberrcount.Caption = QStringLiteral("Errors ") + QString::number(int(progress.errorCount));
+    v.lberrcount.Caption = caption(errorCaption_, int(progress.errorCount), QLatin1StringView("Errors "));
     v.Notify();
     if (ProgressWatcher)
         ProgressWatcher->Changed(progress);

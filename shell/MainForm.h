@@ -81,4 +81,11 @@ private:
     RunProgress progress_;
     Engine engine;
     bool runStarted_ = false;
+    // The captions of the loaded and error counts last reported.
+    struct CountCaption
+    {
+        long long count = 0;
+        QString text;
+    };
+    CountCaption loadedCaption_, errorCaption_;
 };

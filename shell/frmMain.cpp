@@ -179,10 +179,13 @@ void SetText(W *widget, const QString &text)
 }
 
 // A read-only view is set only when its text changed, so that its scroll
-// position survives the pushes that follow every handler.
+// position survives the pushes that follow every handler, and only once the
+// area it lies in holds all of it: the import file's view lies below the
+// normal layout, and laying out a large file there is most of what an
+// unattended import's window costs.
 void SetText(QPlainTextEdit *view, QString &shown, const QString &text)
 {
-    if (shown == text)
+    if (shown == text || view->geometry().bottom() >= view->parentWidget()->height())
         return;
     shown = text;
     view->setPlainText(text);
@@ -278,6 +281,22 @@ void RepaintNow(QWidget *widget)
         widget->repaint();
     else if (QWidget *parent = widget->parentWidget())
         parent->repaint(widget->geometry());
+}
+
+// Whether the bar shows value otherwise than its value now: another whole
+// per cent, or another pixel of its width. Qt asks the same before it
+// repaints, but at the price of formatting the bar's text, which a run that
+// moves the bar once per record cannot afford; a value that changes neither
+// waits for the next that does (the last value of a run is the bar's
+// minimum or maximum, or the push after the run's handler).
+bool Moves(const QProgressBar &bar, int value)
+{
+    const int shown = bar.value();
+    if (value == shown || value == bar.minimum() || value == bar.maximum())
+        return value != shown;
+    const qint64 range = qint64(bar.maximum()) - bar.minimum();
+    const auto part = [&](int v, qint64 whole) { return (qint64(v) - bar.minimum()) * whole / range; };
+    return part(value, 100) != part(shown, 100) || part(value, bar.width()) != part(shown, bar.width());
 }
 
 } // namespace
@@ -593,8 +612,8 @@ void frmMain::ShowProgressBar()
         ProgressBar1->setRange(bar.Min, max);
         ProgressBar1->setValue(value);
         RepaintNow(ProgressBar1);
-    } else {
-        ProgressBar1->setValue(value);  // repaints by itself when the bar moves
+    } else if (Moves(*ProgressBar1, value)) {
+        ProgressBar1->setValue(value);  // repaints by itself
     }
 }
 
@@ -622,12 +641,17 @@ void frmMain::ShowRunProgress()
                                 || LBCounter->isVisibleTo(this) != v.LBCounter.Visible
                                 || LBtext->isVisibleTo(this) != v.LBtext.Visible;
     if (counterChanged) {
+        // An import counts each line's records with the counter hidden: a
+        // caption that stays hidden is neither fitted nor painted.
+        const bool seen = LBCounter->isVisibleTo(this) || LBtext->isVisibleTo(this) || v.LBCounter.Visible || v.LBtext.Visible;
         LBCounter->setText(v.LBCounter.Caption);
         LBCounter->setVisible(v.LBCounter.Visible);
         LBtext->setVisible(v.LBtext.Visible);
-        FitCaptions({LBCounter, LBtext});
-        RepaintNow(LBCounter);
-        RepaintNow(LBtext);
+        if (seen) {
+            FitCaptions({LBCounter, LBtext});
+            RepaintNow(LBCounter);
+            RepaintNow(LBtext);
+        }
     }
     ShowMousePointer();
 }

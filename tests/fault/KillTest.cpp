@@ -211,11 +211,14 @@ protected:
     }
 
     // An unkilled run times the kills: kill 0 strikes halfway to the first
-    // write, the others spread evenly over the writing, and the last once the
-    // program reads its log, before its first entry, with every write before
-    // that committed. Every odd one is followed by a new run, which must
-    // complete; every even one by an undo, killed at its first write and run
-    // again, which must give the old table back. One kill at a time: a copy of the
+    // write, the others spread evenly over the writing, each at the moment
+    // due or, when no group of writes is open then, at the next one's first
+    // write (so that a run faster than the unkilled one is still struck while
+    // it writes), and the last once the program reads its log, before its
+    // first entry, with every write before that committed. Every odd one is
+    // followed by a new run, which must complete; every even one by an undo,
+    // killed at its first write and run again, which must give the old table
+    // back. One kill at a time: a copy of the
     // program being written while another forks makes the other's exec fail
     // with "Text file busy".
     void Campaign(const Workload &w) const
@@ -238,9 +241,11 @@ protected:
             int fifo = -1; // opening a FIFO for writing without blocking succeeds once a reader has it open
             while (atLog && (fifo = ::open(log.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && !program.Ended())
                 std::this_thread::sleep_for(1ms);
-            if (index > 0 && !atLog)
-                FirstWrite(program, Clock::now());
-            std::this_thread::sleep_for(std::chrono::duration<double>(atLog ? 0 : index ? writing * (index - 0.5) / (kKills - 1) : toWrites / 2));
+            for (const double due : {0.0, atLog ? 0 : index ? writing * (index - 0.5) / kKills : toWrites / 2}) {
+                std::this_thread::sleep_for(std::chrono::duration<double>(due));
+                if (index > 0 && !atLog)
+                    FirstWrite(program, Clock::now());
+            }
             midGroup += GroupOpen(program);
             const ProgramOutcome out = program.Kill();
             ::close(fifo); // none: -1

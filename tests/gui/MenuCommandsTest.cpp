@@ -63,7 +63,7 @@ TEST_F(MenuCommandsTest, EntriesOpenTheirWindowAndClosingItRunsTheActivationOnce
             }
         });
         window->findChild<QAction *>(entry)->trigger();
-        EXPECT_EQ(Ctl<QPlainTextEdit>("txtViewImport")->toPlainText(), QString(changed).remove('\r'));
+        EXPECT_EQ(v.txtViewImport.Text, QString(changed));
         EXPECT_TRUE(window->findChildren<QDialog *>().isEmpty() && window->isActiveWindow()) << entry;
         ProcessEventsUntil([] { return true; }, 50);
         EXPECT_EQ(reads() - before, ownReads + 1) << entry;

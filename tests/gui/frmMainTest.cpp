@@ -92,6 +92,7 @@ TEST_F(frmMainTest, BrowseTakesTheChosenFileAndShowsItUnlessTooLarge)
 {
     Set("Option", "Import");
     Start();
+    Click(window.get(), "Chk_view");  // the view is filled once it is seen
     const QString big = folder.Write("big.txt", QByteArray(16 * 1024 * 1024 + 1, 'x')), other = folder.Write("other.csv", "X,1\r\n");
     const std::tuple<QString, QString, QString> steps[] = {{"", "typed", ""}, {other, other, "X,1\n"}, {"", "typed", "X,1\n"}, {big, big, ""}};
     for (const auto &[chosen, box, view] : steps) {
