@@ -1,9 +1,11 @@
 #include "Sqlite.h"
 
+#include "SqlitePageMemory.h"
 #include "SqliteWriteBuffer.h"
 
 #include <QFileInfo>
 
+#include <mutex>
 #include <utility>
 
 namespace sqlite {
@@ -21,6 +23,18 @@ QString Describe(const QString &reason, const QString &path, const QByteArray &s
 QString ErrorMessage(sqlite3 *db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// SQLite's memory and the gathering VFS, set up once before the first
+// connection.
+void Setup()
+{
+    static std::once_flag done;
+    std::call_once(done, [] {
+        UsePageRegion();
+        sqlite3_initialize();
+        RegisterWriteBufferVfs();
+    });
 }
 
 // Runs sql without a prepared statement and without reporting errors: for
@@ -192,9 +206,10 @@ Database Database::OpenExisting(const QString &path)
 {
     if (!QFileInfo(path).isFile())
         throw Error(SQLITE_CANTOPEN, QStringLiteral("the file does not exist"), path, {});
+    Setup();
     sqlite3 *raw = nullptr;
     // A connection is only ever used by the thread that opened it: no mutex.
-    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, WriteBufferVfs());
+    const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, kWriteBufferVfs);
     ConnectionHandle db(raw);
     if (result != SQLITE_OK) {
         const QString reason = db ? ErrorMessage(db.get()) : QString::fromUtf8(sqlite3_errstr(result));
@@ -210,6 +225,7 @@ Database Database::OpenExisting(const QString &path)
 
 Database Database::OpenOrCreate(const QString &path)
 {
+    Setup();
     sqlite3 *raw = nullptr;
     const int result = sqlite3_open_v2(path.toUtf8().constData(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     ConnectionHandle db(raw);

@@ -384,16 +384,10 @@ sqlite3_vfs MakeVfs(sqlite3_vfs *real)
 
 } // namespace
 
-const char *WriteBufferVfs()
+void RegisterWriteBufferVfs()
 {
-    static sqlite3_vfs vfs;
-    static std::once_flag registered;
-    std::call_once(registered, [] {
-        sqlite3_initialize();
-        vfs = MakeVfs(sqlite3_vfs_find(nullptr));
-        sqlite3_vfs_register(&vfs, 0);
-    });
-    return kWriteBufferVfs;
+    static sqlite3_vfs vfs = MakeVfs(sqlite3_vfs_find(nullptr));
+    sqlite3_vfs_register(&vfs, 0);
 }
 
 } // namespace sqlite

@@ -68,6 +68,7 @@ tool_once() {
 shell_once() {
     local w=$1 data=$2 db=$tmp/ref-$1.db pattern t
     cp "$data/card.db" "$db"
+    sync # the copy's writeback is not the shell's work (the tool syncs its own copy too)
     pattern=$(tr '*' '%' <"$data/batch.txt")
     TIMEFORMAT='%R %U %S'
     if [ "$w" = W1 ]; then
